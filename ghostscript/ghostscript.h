@@ -1,0 +1,34 @@
+// The bridge to Ghostscript's shared library: found beside the plug-in at start-up, bound by
+// symbol name (the plug-in does not link against it), and driven once per view request.
+#pragma once
+
+namespace quillmend {
+
+// Ghostscript's public programming interface, as far as a conversion needs it.
+struct GhostscriptApi {
+  int (*NewInstance)(void** instance, void* caller_handle);
+  int (*InitWithArgs)(void* instance, int argc, char** argv);
+  int (*Exit)(void* instance);
+  void (*DeleteInstance)(void* instance);
+  // Optional: older libraries lack it. When present, arguments are passed as UTF-8, which is
+  // what lets paths outside the ANSI code page reach Ghostscript on Windows.
+  int (*SetArgEncoding)(void* instance, int encoding);
+};
+
+// Written only by XT_Init; read-only afterwards.
+extern GhostscriptApi GsApi;
+
+// Loads the Ghostscript library that lies beside the plug-in's own file and binds its functions.
+// True only when the library loaded and the four required functions are bound. The library stays
+// loaded either way.
+bool LoadGsApi();
+
+// True once the four required functions are bound.
+bool GsApiIsBound();
+
+// Rewrites the PDF document in the file `input` into the file `output` through the pdfwrite
+// device, text drawn as outlines. Both are NUL-terminated UTF-16 paths. Deletes `input` in every
+// case and leaves `output` to the caller. On failure tells the host and returns false.
+bool RunPdfWrite(const char16_t* input, const char16_t* output);
+
+}  // namespace quillmend

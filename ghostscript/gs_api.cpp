@@ -1,0 +1,67 @@
+#include "ghostscript.h"
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace quillmend {
+
+GhostscriptApi GsApi = {};
+
+namespace {
+
+std::size_t Length(const char16_t* text) {
+  std::size_t length = 0;
+  while (text[length] != u'\0') ++length;
+  return length;
+}
+
+// Forms "<directory of the plug-in><separator><library name>" in `path`. False when the plug-in's
+// own path is unavailable or cut short, has no directory part, or the joined path would not fit.
+bool FormPathBesidePlugin(char16_t* path) {
+  if (!os::GetOwnModulePath(path, os::kPathCapacity)) return false;
+  if (!os::RemoveLastPathComponent(path)) return false;
+  const std::size_t directory = Length(path);
+  const std::size_t name = Length(os::kGhostscriptLibraryName);
+  if (directory + 1 + name + 1 > os::kPathCapacity) return false;
+  path[directory] = os::kDirectorySeparator;
+  for (std::size_t i = 0; i <= name; ++i) path[directory + 1 + i] = os::kGhostscriptLibraryName[i];
+  return true;
+}
+
+void CopyBareName(char16_t* path) {
+  std::size_t i = 0;
+  for (; os::kGhostscriptLibraryName[i] != u'\0'; ++i) path[i] = os::kGhostscriptLibraryName[i];
+  path[i] = u'\0';
+}
+
+template <typename Function>
+void Bind(Function& field, void* library, const char* name) {
+  field = reinterpret_cast<Function>(os::FindLibrarySymbol(library, name));
+}
+
+}  // namespace
+
+bool LoadGsApi() {
+  // Only the copy beside the plug-in is wanted: when that path can be formed it is the one and
+  // only attempt. The platform's search decides only when no such path can be formed.
+  char16_t path[os::kPathCapacity];
+  if (!FormPathBesidePlugin(path)) CopyBareName(path);
+
+  void* library = os::LoadLibraryFile(path);
+  if (library == nullptr) return false;
+
+  Bind(GsApi.NewInstance, library, "gsapi_new_instance");
+  Bind(GsApi.InitWithArgs, library, "gsapi_init_with_args");
+  Bind(GsApi.Exit, library, "gsapi_exit");
+  Bind(GsApi.DeleteInstance, library, "gsapi_delete_instance");
+  Bind(GsApi.SetArgEncoding, library, "gsapi_set_arg_encoding");
+  return GsApiIsBound();
+}
+
+bool GsApiIsBound() {
+  return GsApi.NewInstance != nullptr && GsApi.InitWithArgs != nullptr && GsApi.Exit != nullptr &&
+         GsApi.DeleteInstance != nullptr;
+}
+
+}  // namespace quillmend

@@ -1,0 +1,97 @@
+// The seam between Quillmend's portable logic and the operating system.
+//
+// Every function here does one system task that plugin/, ghostscript/ and view/ need, so those
+// folders stay free of platform code. platform/win implements the seam with the Win32 services;
+// platform/posix with POSIX ones. Text crosses the seam as NUL-terminated UTF-16 (char16_t),
+// which on Windows is exactly wchar_t. Paths are held in buffers of kPathCapacity units.
+//
+// No function throws; each reports failure through its result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillmend::os {
+
+// The platform's MAX_PATH: every path buffer holds this many UTF-16 units, terminator included.
+inline constexpr std::size_t kPathCapacity = 260;
+
+// --- Modules -------------------------------------------------------------------------------
+
+// The address of `name` as exported by the process's main program, or null. A symbol that only
+// some other loaded library exports counts as missing.
+void* FindMainProgramSymbol(const char* name);
+
+// Writes the full path of the library file that contains this code (the plug-in, not the host)
+// into `path`. False when the path cannot be had or does not fit `capacity` units.
+bool GetOwnModulePath(char16_t* path, std::size_t capacity);
+
+// Strips the last component of `path` in place, leaving its directory. False when there was
+// nothing to strip.
+bool RemoveLastPathComponent(char16_t* path);
+
+// Loads a library by path, or by bare name through the platform's standard search. The library
+// is never unloaded. Null on failure.
+void* LoadLibraryFile(const char16_t* path);
+
+// The address of `name` in a loaded library, or null.
+void* FindLibrarySymbol(void* library, const char* name);
+
+// The Ghostscript shared library's file name on this platform, and the directory separator
+// that joins it to a folder.
+extern const char16_t kGhostscriptLibraryName[];
+extern const char16_t kDirectorySeparator;
+
+// --- Memory ----------------------------------------------------------------------------------
+
+// A block from the process's default heap; a request for 0 bytes still yields a valid block.
+// Null when the heap cannot provide it. Blocks that cross to the host come from here too, so
+// that what one call hands out another can free.
+void* AllocateBlock(std::size_t bytes);
+void FreeBlock(void* block);
+
+// --- Files -----------------------------------------------------------------------------------
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// The user's temporary directory, ending in a separator. False when there is none or its path
+// does not fit `capacity` units.
+bool GetTempDirectory(char16_t* path, std::size_t capacity);
+
+// Chooses a unique name in `directory` that begins with `prefix`, creates the file there, empty
+// and readable by the user only, and writes its full path into `path` (kPathCapacity units).
+// Creating and naming are one step, so concurrent callers never share a name.
+bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t* path);
+
+// Opens an existing file exclusively (no sharing). kNoFile on failure.
+FileHandle OpenFileForWriting(const char16_t* path);
+FileHandle OpenFileForReading(const char16_t* path);
+
+// Writes or reads `count` bytes in what is, for the caller, one call. `*done` receives the number
+// of bytes moved. False on an error of the system; a short count is for the caller to judge.
+bool WriteBlock(FileHandle file, const void* data, std::uint32_t count, std::uint32_t* done);
+bool ReadBlock(FileHandle file, void* data, std::uint32_t count, std::uint32_t* done);
+
+// The whole size of an open file, in bytes.
+bool GetFileSize(FileHandle file, std::uint64_t* size);
+
+void CloseFile(FileHandle file);
+void DeleteFileAt(const char16_t* path);
+
+// --- Text ------------------------------------------------------------------------------------
+
+// The number of bytes of the UTF-8 form of `text`, terminator included; 0 when it cannot be
+// converted.
+int Utf8Size(const char16_t* text);
+
+// Converts `text` with its terminator into `out`, which holds `size` bytes as Utf8Size gave.
+bool ConvertToUtf8(const char16_t* text, char* out, int size);
+
+// --- User interface --------------------------------------------------------------------------
+
+// Shows `text` under `caption` to the user as an information message with a single OK button,
+// and returns once the user has dismissed it.
+void ShowInformationBox(const char16_t* text, const char16_t* caption);
+
+}  // namespace quillmend::os

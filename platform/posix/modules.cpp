@@ -1,0 +1,88 @@
+// Modules on POSIX: the host is the main executable, libraries are shared objects.
+#include <dlfcn.h>
+#include <link.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "utf16.h"
+
+#ifndef QUILLMEND_GHOSTSCRIPT_LIBRARY
+#define QUILLMEND_GHOSTSCRIPT_LIBRARY "libgs.so.10"
+#endif
+
+namespace quillmend::os {
+
+#define QUILLMEND_WIDEN2(text) u##text
+#define QUILLMEND_WIDEN(text) QUILLMEND_WIDEN2(text)
+const char16_t kGhostscriptLibraryName[] = QUILLMEND_WIDEN(QUILLMEND_GHOSTSCRIPT_LIBRARY);
+const char16_t kDirectorySeparator = u'/';
+
+namespace {
+
+// The main executable's link map: the first object of the global scope.
+link_map* MainProgramLinkMap() {
+  void* self = dlopen(nullptr, RTLD_NOW);
+  if (self == nullptr) return nullptr;
+  link_map* map = nullptr;
+  const bool found = dlinfo(self, RTLD_DI_LINKMAP, &map) == 0;
+  dlclose(self);
+  return found ? map : nullptr;
+}
+
+}  // namespace
+
+void* FindMainProgramSymbol(const char* name) {
+  link_map* main_program = MainProgramLinkMap();
+  if (main_program == nullptr) return nullptr;
+  // dlsym on the main handle searches every global library too; keep only what the main
+  // executable itself defines.
+  void* self = dlopen(nullptr, RTLD_NOW);
+  if (self == nullptr) return nullptr;
+  void* symbol = dlsym(self, name);
+  dlclose(self);
+  if (symbol == nullptr) return nullptr;
+  Dl_info info;
+  link_map* owner = nullptr;
+  if (dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0) {
+    return nullptr;
+  }
+  return owner == main_program ? symbol : nullptr;
+}
+
+bool GetOwnModulePath(char16_t* path, std::size_t capacity) {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&GetOwnModulePath), &info) == 0) return false;
+  if (info.dli_fname == nullptr || info.dli_fname[0] == '\0') return false;
+  return posix::FromUtf8(info.dli_fname, path, capacity);
+}
+
+bool RemoveLastPathComponent(char16_t* path) {
+  std::size_t last_separator = std::string::npos;
+  std::size_t length = 0;
+  for (; path[length] != u'\0'; ++length) {
+    if (path[length] == u'/') last_separator = length;
+  }
+  // A bare file name has no directory to keep.
+  if (last_separator == std::string::npos) return false;
+  if (last_separator + 1 == length) {
+    // A bare root or a trailing separator: only the separator itself can go.
+    if (last_separator == 0) return false;
+    path[last_separator] = u'\0';
+    return true;
+  }
+  // Keep the root's separator: "/plugin.so" leaves "/".
+  path[last_separator == 0 ? 1 : last_separator] = u'\0';
+  return true;
+}
+
+void* LoadLibraryFile(const char16_t* path) {
+  std::string narrow;
+  if (!posix::ToUtf8(path, &narrow)) return nullptr;
+  // Local binding keeps Ghostscript's many symbols out of the host's global scope.
+  return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* FindLibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+
+}  // namespace quillmend::os

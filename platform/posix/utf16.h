@@ -1,0 +1,24 @@
+// UTF-16 <-> UTF-8 for the POSIX side of the platform layer, where the system speaks bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace quillmend::os::posix {
+
+// Bytes of the UTF-8 form of `text`, without terminator; -1 when `text` holds an unpaired
+// surrogate and so names nothing.
+long Utf8Length(const char16_t* text);
+
+// Writes the UTF-8 form of `text` and a terminator into `out`, which has room for
+// Utf8Length(text) + 1 bytes.
+void EncodeUtf8(const char16_t* text, char* out);
+
+// The UTF-8 form of `text`; false for an unpaired surrogate.
+bool ToUtf8(const char16_t* text, std::string* out);
+
+// Decodes UTF-8 `text` into `out` (capacity units, terminator included). False for text that is
+// not valid UTF-8 or does not fit.
+bool FromUtf8(const char* text, char16_t* out, std::size_t capacity);
+
+}  // namespace quillmend::os::posix

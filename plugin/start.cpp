@@ -1,0 +1,46 @@
+// XT_Init and XT_About: how the plug-in starts and how it describes itself.
+#include "ghostscript/ghostscript.h"
+#include "platform/platform.h"
+#include "quillmend.h"
+
+namespace {
+
+constexpr char16_t kLoadedMessage[] = u"Quillmend viewer X-Tension loaded.";
+constexpr char16_t kGhostscriptMissingMessage[] =
+    u"[ERROR] Could not load the GhostScript API (gsdll64.dll).";
+
+constexpr char16_t kAboutCaption[] = u"About";
+constexpr char16_t kAboutText[] =
+    u"Quillmend viewer X-Tension\n"
+    u"\n"
+    u"This viewer X-Tension provides a workaround for the 'disappearing fonts during printing' "
+    u"bug in the original Oracle Outside In Viewer component. The bug was introduced in the "
+    u"viewer version 8.52 and as of now is still persistent in the latest version (8.53). \n"
+    u"\n"
+    u"The X-Tension utilizes the GhostScript API through gsdll64.dll and passes the result of the "
+    u"following conversion command back to X-Ways:\n"
+    u"\n"
+    u"gs -sDEVICE=pdfwrite -dNoOutputFonts -dCompatibilityLevel=1.5 -r150 -dQUIET -dSAFER "
+    u"-o <output file> <input file>";
+
+constexpr std::int32_t kReady = 2;
+constexpr std::int32_t kDoNotUse = -1;
+
+}  // namespace
+
+extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
+  using namespace quillmend;
+  // Without the host's services there is no channel to report through: fail silently.
+  if (!BindHostApi()) return kDoNotUse;
+  if (!LoadGsApi()) {
+    HostApi.OutputMessage(kGhostscriptMissingMessage, kStartupErrorFlags);
+    return kDoNotUse;
+  }
+  HostApi.OutputMessage(kLoadedMessage, kNoticeFlags);
+  return kReady;
+}
+
+extern "C" std::int32_t XT_About(void*, void*) {
+  quillmend::os::ShowInformationBox(kAboutText, kAboutCaption);
+  return 0;
+}

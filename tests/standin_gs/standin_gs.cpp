@@ -1,0 +1,120 @@
+// A stand-in for Ghostscript's shared library, built under the real library's file name so that
+// the plug-in loads it exactly as it would load Ghostscript. It lets tests force each of
+// Ghostscript's failures and see the calls the plug-in makes.
+//
+// Behaviour comes from the environment at every call, so that tests in the same process and
+// programs started by a test can both steer it:
+//   QUILLMEND_STANDIN      comma-separated words:
+//                            fail-new       gsapi_new_instance fails and leaves the handle null
+//                            fail-encoding  gsapi_set_arg_encoding fails
+//                            fail-init      gsapi_init_with_args fails
+//                            fail-exit      gsapi_exit fails
+//                            empty-output   the output file is left empty
+//                            no-output      the output file is removed
+//                            sleep          each conversion takes about 50 ms
+//                          Otherwise a conversion copies the input file to the output file.
+//   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
+//                            new | encoding N | init ARGC | arg I VALUE | exit | delete
+//
+// Built with STANDIN_WITHOUT_EXIT or STANDIN_WITHOUT_ENCODING, the library lacks that function.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "standin_platform.h"
+
+namespace {
+
+constexpr int kFatal = -100;
+
+struct Instance {
+  int encoding = 0;  // 0: the platform's default encoding; 1: UTF-8
+};
+
+bool Has(const char* word) {
+  const std::string words = standin::GetEnvironment("QUILLMEND_STANDIN");
+  const std::size_t length = std::strlen(word);
+  for (std::size_t start = 0; start <= words.size();) {
+    std::size_t end = words.find(',', start);
+    if (end == std::string::npos) end = words.size();
+    if (end - start == length && words.compare(start, length, word) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+void Log(const std::string& line) {
+  const std::string path = standin::GetEnvironment("QUILLMEND_STANDIN_LOG");
+  if (path.empty()) return;
+  if (std::FILE* log = std::fopen(path.c_str(), "ab")) {
+    std::fputs((line + "\n").c_str(), log);
+    std::fclose(log);
+  }
+}
+
+bool Convert(const Instance& instance, const char* input, const char* output) {
+  if (Has("sleep")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::FILE* in = standin::OpenArgumentPath(input, "rb", instance.encoding);
+  if (in == nullptr) return false;
+  std::string bytes;
+  char chunk[65536];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof(chunk), in)) > 0;) {
+    bytes.append(chunk, got);
+  }
+  std::fclose(in);
+  if (Has("no-output")) return standin::RemoveArgumentPath(output, instance.encoding);
+  std::FILE* out = standin::OpenArgumentPath(output, "wb", instance.encoding);
+  if (out == nullptr) return false;
+  const bool copy = !Has("empty-output");
+  const bool written = !copy || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  return std::fclose(out) == 0 && written;
+}
+
+}  // namespace
+
+extern "C" {
+
+STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
+  Log("new");
+  if (Has("fail-new")) {
+    *instance = nullptr;
+    return kFatal;
+  }
+  *instance = new Instance;
+  return 0;
+}
+
+#ifndef STANDIN_WITHOUT_ENCODING
+STANDIN_EXPORT int gsapi_set_arg_encoding(void* instance, int encoding) {
+  Log("encoding " + std::to_string(encoding));
+  if (instance == nullptr || Has("fail-encoding")) return kFatal;
+  static_cast<Instance*>(instance)->encoding = encoding;
+  return 0;
+}
+#endif
+
+STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
+  Log("init " + std::to_string(argc));
+  for (int i = 0; i < argc; ++i) Log("arg " + std::to_string(i) + " " + argv[i]);
+  if (instance == nullptr || Has("fail-init") || argc < 2) return kFatal;
+  // As with "-o OUTPUT INPUT": the last two arguments name the files.
+  return Convert(*static_cast<Instance*>(instance), argv[argc - 1], argv[argc - 2]) ? 0 : kFatal;
+}
+
+#ifndef STANDIN_WITHOUT_EXIT
+STANDIN_EXPORT int gsapi_exit(void* instance) {
+  Log("exit");
+  if (instance == nullptr || Has("fail-exit")) return kFatal;
+  return 0;
+}
+#endif
+
+STANDIN_EXPORT void gsapi_delete_instance(void* instance) {
+  Log("delete");
+  delete static_cast<Instance*>(instance);
+}
+
+}  // extern "C"

@@ -1,0 +1,23 @@
+// What the stand-in Ghostscript library does differently on each platform.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#define STANDIN_EXPORT __declspec(dllexport)
+#else
+#define STANDIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace standin {
+
+// The variable's value, read afresh from the process environment; empty when unset.
+std::string GetEnvironment(const char* name);
+
+// Opens a path as it arrived in the argument vector. Like Ghostscript on Windows, the stand-in
+// reads argument bytes in the ANSI code page unless UTF-8 (encoding 1) was set.
+std::FILE* OpenArgumentPath(const char* path, const char* mode, int encoding);
+bool RemoveArgumentPath(const char* path, int encoding);
+
+}  // namespace standin

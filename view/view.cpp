@@ -1,0 +1,128 @@
+// XT_View and XT_ReleaseMem. A request owns two temporary files, a staging block and the result
+// block; all but the result are released before XT_View returns, whichever way it returns.
+#include "view.h"
+
+#include <cstring>
+#include <limits>
+
+#include "ghostscript/ghostscript.h"
+#include "platform/platform.h"
+#include "plugin/quillmend.h"
+#include "scope_exit.h"
+
+namespace quillmend {
+
+namespace {
+
+// Ghostscript runs any input as a PostScript program unless it finds the PDF header "%PDF-"; an
+// item that begins "%PDF" with anything else after it would be executed, not converted. So the
+// first five bytes must be exactly the PDF header.
+constexpr char kPdfHeader[] = "%PDF-";
+constexpr std::uint32_t kPdfHeaderLength = sizeof(kPdfHeader) - 1;
+
+constexpr std::int64_t kLargestSingleTransfer = std::numeric_limits<std::uint32_t>::max();
+
+bool StartsWithPdfHeader(void* item) {
+  std::uint8_t header[kPdfHeaderLength + 1] = {};
+  if (HostApi.Read(item, 0, header, kPdfHeaderLength) != kPdfHeaderLength) return false;
+  return std::memcmp(header, kPdfHeader, sizeof(header)) == 0;
+}
+
+// Creates the request's two temporary files: the input first, then the output. On failure no
+// file of the request is left.
+bool CreateTempFiles(char16_t* input, char16_t* output) {
+  char16_t directory[os::kPathCapacity];
+  if (!os::GetTempDirectory(directory, os::kPathCapacity)) return false;
+  if (!os::CreateTempFile(directory, kTempFilePrefix, input)) return false;
+  if (!os::CreateTempFile(directory, kTempFilePrefix, output)) {
+    os::DeleteFileAt(input);
+    return false;
+  }
+  return true;
+}
+
+// Copies the whole item into the file `input` with one host read and one write. The staging
+// block is gone when this returns, so the item is not held in memory while Ghostscript runs.
+bool StageItem(void* item, std::uint32_t size, const char16_t* input) {
+  const os::FileHandle file = os::OpenFileForWriting(input);
+  if (file == os::kNoFile) return false;
+  ScopeExit close_file([file] { os::CloseFile(file); });
+
+  void* block = os::AllocateBlock(size);
+  if (block == nullptr) return false;
+  ScopeExit free_block([block] { os::FreeBlock(block); });
+
+  if (HostApi.Read(item, 0, static_cast<std::uint8_t*>(block), size) != size) return false;
+  std::uint32_t written = 0;
+  return os::WriteBlock(file, block, size, &written) && written == size;
+}
+
+// Reads the converted document into a new block and deletes its file. The block belongs to the
+// host from here on; null on failure.
+void* TakeConvertedFile(const char16_t* output, std::uint32_t* length) {
+  ScopeExit delete_output([output] { os::DeleteFileAt(output); });
+  const os::FileHandle file = os::OpenFileForReading(output);
+  if (file == os::kNoFile) return nullptr;
+  ScopeExit close_file([file] { os::CloseFile(file); });
+
+  // A document that does not fit one 32-bit read cannot be returned whole: refuse it rather
+  // than hand back a truncated copy.
+  std::uint64_t size = 0;
+  if (!os::GetFileSize(file, &size) || size > kLargestSingleTransfer) return nullptr;
+  const auto expected = static_cast<std::uint32_t>(size);
+
+  void* buffer = os::AllocateBlock(expected);
+  if (buffer == nullptr) return nullptr;
+  std::uint32_t read = 0;
+  if (!os::ReadBlock(file, buffer, expected, &read) || read != expected) {
+    os::FreeBlock(buffer);
+    return nullptr;
+  }
+  *length = read;
+  return buffer;
+}
+
+}  // namespace
+
+}  // namespace quillmend
+
+extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::int64_t* lpResSize) {
+  using namespace quillmend;
+  // The host's result slot is the only way to answer; without it there is nothing safe to do.
+  if (lpResSize == nullptr) return nullptr;
+  *lpResSize = kItemNotTaken;
+  if (!HostApiIsBound() || !GsApiIsBound()) return nullptr;
+
+  const std::int64_t size = HostApi.GetSize(hItem, reinterpret_cast<void*>(1));
+  if (size < kMinimumItemSize) return nullptr;
+  if (!StartsWithPdfHeader(hItem)) return nullptr;
+  *lpResSize = kConversionFailed;
+
+  // The item is read with a single 32-bit host read: a larger one cannot be staged.
+  if (size > kLargestSingleTransfer) return nullptr;
+
+  char16_t input[os::kPathCapacity];
+  char16_t output[os::kPathCapacity];
+  if (!CreateTempFiles(input, output)) return nullptr;
+  if (!StageItem(hItem, static_cast<std::uint32_t>(size), input)) {
+    os::DeleteFileAt(input);
+    os::DeleteFileAt(output);
+    return nullptr;
+  }
+  // RunPdfWrite consumes the input file and reports its own failure.
+  if (!RunPdfWrite(input, output)) {
+    os::DeleteFileAt(output);
+    return nullptr;
+  }
+  std::uint32_t length = 0;
+  void* buffer = TakeConvertedFile(output, &length);
+  if (buffer == nullptr) return nullptr;
+  *lpResSize = length;
+  return buffer;
+}
+
+extern "C" std::int32_t XT_ReleaseMem(void* lpBuffer) {
+  if (lpBuffer == nullptr) return 0;
+  quillmend::os::FreeBlock(lpBuffer);
+  return 1;
+}
