@@ -66,9 +66,13 @@ bool RunPdfWrite(const char16_t* input, const char16_t* output) {
   }
   // The document has been read (or never will be): its staged copy goes before anything else
   // can fail, so no path leaves it on disk.
-  os::DeleteFileAt(input);
+  const bool input_deleted = os::DeleteFileAt(input);
   if (GsApi.Exit(instance) != 0) succeeded = false;
   GsApi.DeleteInstance(instance);
+  // After a document it rejects, Ghostscript keeps the file open until the instance exits, and
+  // Windows deletes no open file. It is asked again only when the first request failed: once
+  // deleted, its name may already belong to a concurrent request's new file.
+  if (!input_deleted) os::DeleteFileAt(input);
   if (!succeeded) HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
   return succeeded;
 }

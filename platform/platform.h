@@ -77,7 +77,9 @@ bool ReadBlock(FileHandle file, void* data, std::uint32_t count, std::uint32_t* 
 bool GetFileSize(FileHandle file, std::uint64_t* size);
 
 void CloseFile(FileHandle file);
-void DeleteFileAt(const char16_t* path);
+
+// Removes a file. False when it is still there (or never was).
+bool DeleteFileAt(const char16_t* path);
 
 // --- Text ------------------------------------------------------------------------------------
 

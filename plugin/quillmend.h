@@ -20,8 +20,8 @@ extern "C" {
 
 // Binds the host services and Ghostscript. Returns 2 (ready, safe to call from several threads
 // at once) or -1 (do not use the plug-in).
-QUILLMEND_EXPORT std::int32_t XT_Init(std::uint32_t nVersion, std::uint32_t nFlags,
-                                      void* hMainWnd, void* lpReserved);
+QUILLMEND_EXPORT std::int32_t XT_Init(std::uint32_t nVersion, std::uint32_t nFlags, void* hMainWnd,
+                                      void* lpReserved);
 
 // Shows what the plug-in does; returns 0 once the user has closed the box.
 QUILLMEND_EXPORT std::int32_t XT_About(void* hParentWnd, void* lpReserved);

@@ -66,9 +66,13 @@ bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t*
   return false;
 }
 
-FileHandle OpenFileForWriting(const char16_t* path) { return OpenExisting(path, O_WRONLY); }
+FileHandle OpenFileForWriting(const char16_t* path) {
+  return OpenExisting(path, O_WRONLY);
+}
 
-FileHandle OpenFileForReading(const char16_t* path) { return OpenExisting(path, O_RDONLY); }
+FileHandle OpenFileForReading(const char16_t* path) {
+  return OpenExisting(path, O_RDONLY);
+}
 
 bool WriteBlock(FileHandle file, const void* data, std::uint32_t count, std::uint32_t* done) {
   const auto* bytes = static_cast<const char*>(data);
@@ -107,11 +111,13 @@ bool GetFileSize(FileHandle file, std::uint64_t* size) {
   return true;
 }
 
-void CloseFile(FileHandle file) { close(static_cast<int>(file)); }
+void CloseFile(FileHandle file) {
+  close(static_cast<int>(file));
+}
 
-void DeleteFileAt(const char16_t* path) {
+bool DeleteFileAt(const char16_t* path) {
   std::string narrow;
-  if (posix::ToUtf8(path, &narrow)) unlink(narrow.c_str());
+  return posix::ToUtf8(path, &narrow) && unlink(narrow.c_str()) == 0;
 }
 
 }  // namespace quillmend::os

@@ -9,6 +9,8 @@ void* AllocateBlock(std::size_t bytes) {
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
-void FreeBlock(void* block) { std::free(block); }
+void FreeBlock(void* block) {
+  std::free(block);
+}
 
 }  // namespace quillmend::os

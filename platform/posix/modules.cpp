@@ -83,6 +83,8 @@ void* LoadLibraryFile(const char16_t* path) {
   return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-void* FindLibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+void* FindLibrarySymbol(void* library, const char* name) {
+  return dlsym(library, name);
+}
 
 }  // namespace quillmend::os

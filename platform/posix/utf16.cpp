@@ -6,8 +6,12 @@ namespace quillmend::os::posix {
 
 namespace {
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // The code point at text[*i], advancing *i past it; 0xFFFFFFFF for an unpaired surrogate.
 char32_t NextCodePoint(const char16_t* text, std::size_t* i) {

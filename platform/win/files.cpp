@@ -9,12 +9,14 @@ namespace quillmend::os {
 namespace {
 
 FileHandle OpenExisting(const char16_t* path, DWORD access) {
-  HANDLE file = CreateFileW(Wide(path), access, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  HANDLE file =
+      CreateFileW(Wide(path), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
 }
 
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE Native(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 
 }  // namespace
 
@@ -27,9 +29,13 @@ bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t*
   return GetTempFileNameW(Wide(directory), Wide(prefix), 0, Wide(path)) != 0;
 }
 
-FileHandle OpenFileForWriting(const char16_t* path) { return OpenExisting(path, GENERIC_WRITE); }
+FileHandle OpenFileForWriting(const char16_t* path) {
+  return OpenExisting(path, GENERIC_WRITE);
+}
 
-FileHandle OpenFileForReading(const char16_t* path) { return OpenExisting(path, GENERIC_READ); }
+FileHandle OpenFileForReading(const char16_t* path) {
+  return OpenExisting(path, GENERIC_READ);
+}
 
 bool WriteBlock(FileHandle file, const void* data, std::uint32_t count, std::uint32_t* done) {
   DWORD written = 0;
@@ -52,8 +58,12 @@ bool GetFileSize(FileHandle file, std::uint64_t* size) {
   return true;
 }
 
-void CloseFile(FileHandle file) { CloseHandle(Native(file)); }
+void CloseFile(FileHandle file) {
+  CloseHandle(Native(file));
+}
 
-void DeleteFileAt(const char16_t* path) { DeleteFileW(Wide(path)); }
+bool DeleteFileAt(const char16_t* path) {
+  return DeleteFileW(Wide(path)) != FALSE;
+}
 
 }  // namespace quillmend::os

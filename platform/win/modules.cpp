@@ -1,6 +1,6 @@
 // Modules on Windows: the host is the process's .exe, Ghostscript is gsdll64.dll.
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "platform/platform.h"
 #include "wide.h"
@@ -29,7 +29,9 @@ bool GetOwnModulePath(char16_t* path, std::size_t capacity) {
   return length > 0 && length < capacity;
 }
 
-bool RemoveLastPathComponent(char16_t* path) { return PathRemoveFileSpecW(Wide(path)) != FALSE; }
+bool RemoveLastPathComponent(char16_t* path) {
+  return PathRemoveFileSpecW(Wide(path)) != FALSE;
+}
 
 void* LoadLibraryFile(const char16_t* path) {
   return reinterpret_cast<void*>(LoadLibraryW(Wide(path)));
