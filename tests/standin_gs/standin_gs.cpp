@@ -12,15 +12,23 @@
 //                            empty-output   the output file is left empty
 //                            no-output      the output file is removed
 //                            sleep          each conversion takes about 50 ms
+//                            fail-random    each conversion fails at one step drawn at random,
+//                                           or at none: creation, encoding, init or exit fails,
+//                                           or the output file is removed. The draws follow
+//                                           QUILLMEND_STANDIN_SEED (a number, default 0).
 //                          Otherwise a conversion copies the input file to the output file.
 //   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
 //                            new | encoding N | init ARGC | arg I VALUE | exit | delete
+//                          and, for each failure that fail-random forces, "forced STEP" with
+//                          STEP one of new, encoding, init, exit, no-output.
 //
 // Built with STANDIN_WITHOUT_EXIT or STANDIN_WITHOUT_ENCODING, the library lacks that function.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -30,8 +38,12 @@ namespace {
 
 constexpr int kFatal = -100;
 
+// The step at which fail-random makes a conversion fail.
+enum class Forced { kNone, kNew, kEncoding, kInit, kExit, kNoOutput };
+
 struct Instance {
   int encoding = 0;  // 0: the platform's default encoding; 1: UTF-8
+  Forced forced = Forced::kNone;
 };
 
 bool Has(const char* word) {
@@ -49,10 +61,37 @@ bool Has(const char* word) {
 void Log(const std::string& line) {
   const std::string path = standin::GetEnvironment("QUILLMEND_STANDIN_LOG");
   if (path.empty()) return;
+  // Concurrent conversions log whole lines: appends are not atomic everywhere (msvcrt).
+  static std::mutex log_mutex;
+  std::lock_guard lock(log_mutex);
   if (std::FILE* log = std::fopen(path.c_str(), "ab")) {
     std::fputs((line + "\n").c_str(), log);
     std::fclose(log);
   }
+}
+
+// The next fail-random draw: four conversions in nine run clean, the others fail at one step.
+// Concurrent conversions take distinct draws; the sequence depends only on the seed.
+Forced DrawFailure() {
+  static std::atomic<unsigned long long> draws{0};
+  unsigned long long x =
+      std::strtoull(standin::GetEnvironment("QUILLMEND_STANDIN_SEED").c_str(), nullptr, 10) +
+      0x9E3779B97F4A7C15ULL * ++draws;
+  // splitmix64's finaliser
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  x ^= x >> 31;
+  constexpr Forced kDraws[] = {Forced::kNone, Forced::kNone,     Forced::kNone,
+                               Forced::kNew,  Forced::kEncoding, Forced::kInit,
+                               Forced::kExit, Forced::kNoOutput, Forced::kNone};
+  return kDraws[x % (sizeof(kDraws) / sizeof(kDraws[0]))];
+}
+
+// True when fail-random chose `step` for this instance; logs the forced failure.
+bool ForcedAt(const void* instance, Forced step, const char* name) {
+  if (instance == nullptr || static_cast<const Instance*>(instance)->forced != step) return false;
+  Log(std::string("forced ") + name);
+  return true;
 }
 
 bool Convert(const Instance& instance, const char* input, const char* output) {
@@ -65,7 +104,9 @@ bool Convert(const Instance& instance, const char* input, const char* output) {
     bytes.append(chunk, got);
   }
   std::fclose(in);
-  if (Has("no-output")) return standin::RemoveArgumentPath(output, instance.encoding);
+  if (Has("no-output") || ForcedAt(&instance, Forced::kNoOutput, "no-output")) {
+    return standin::RemoveArgumentPath(output, instance.encoding);
+  }
   std::FILE* out = standin::OpenArgumentPath(output, "wb", instance.encoding);
   if (out == nullptr) return false;
   const bool copy = !Has("empty-output");
@@ -79,18 +120,23 @@ extern "C" {
 
 STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
   Log("new");
-  if (Has("fail-new")) {
+  const Forced forced = Has("fail-random") ? DrawFailure() : Forced::kNone;
+  if (forced == Forced::kNew) Log("forced new");
+  if (Has("fail-new") || forced == Forced::kNew) {
     *instance = nullptr;
     return kFatal;
   }
-  *instance = new Instance;
+  *instance = new Instance{0, forced};
   return 0;
 }
 
 #ifndef STANDIN_WITHOUT_ENCODING
 STANDIN_EXPORT int gsapi_set_arg_encoding(void* instance, int encoding) {
   Log("encoding " + std::to_string(encoding));
-  if (instance == nullptr || Has("fail-encoding")) return kFatal;
+  if (instance == nullptr || Has("fail-encoding") ||
+      ForcedAt(instance, Forced::kEncoding, "encoding")) {
+    return kFatal;
+  }
   static_cast<Instance*>(instance)->encoding = encoding;
   return 0;
 }
@@ -99,7 +145,10 @@ STANDIN_EXPORT int gsapi_set_arg_encoding(void* instance, int encoding) {
 STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
   Log("init " + std::to_string(argc));
   for (int i = 0; i < argc; ++i) Log("arg " + std::to_string(i) + " " + argv[i]);
-  if (instance == nullptr || Has("fail-init") || argc < 2) return kFatal;
+  if (instance == nullptr || Has("fail-init") || argc < 2 ||
+      ForcedAt(instance, Forced::kInit, "init")) {
+    return kFatal;
+  }
   // As with "-o OUTPUT INPUT": the last two arguments name the files.
   return Convert(*static_cast<Instance*>(instance), argv[argc - 1], argv[argc - 2]) ? 0 : kFatal;
 }
@@ -107,7 +156,9 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
 #ifndef STANDIN_WITHOUT_EXIT
 STANDIN_EXPORT int gsapi_exit(void* instance) {
   Log("exit");
-  if (instance == nullptr || Has("fail-exit")) return kFatal;
+  if (instance == nullptr || Has("fail-exit") || ForcedAt(instance, Forced::kExit, "exit")) {
+    return kFatal;
+  }
   return 0;
 }
 #endif

@@ -1,0 +1,81 @@
+#include "plugin_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <system_error>
+
+#include "system.h"
+
+namespace quillmend::test {
+
+namespace {
+
+const char* StandinName(Ghostscript variant) {
+  switch (variant) {
+    case Ghostscript::kStandinWithoutExit:
+      return "standin_gs_without_exit";
+    case Ghostscript::kStandinWithoutEncoding:
+      return "standin_gs_without_encoding";
+    default:
+      return "standin_gs";
+  }
+}
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(LibrarySymbol(library, name));
+  if (*function == nullptr) ADD_FAILURE() << "the plug-in does not export " << name;
+  return *function != nullptr;
+}
+
+}  // namespace
+
+std::filesystem::path StandinLibrary(Ghostscript variant) {
+  return ExecutableDirectory() / "standin" / StandinName(variant) / kGhostscriptFileName;
+}
+
+bool RealGhostscriptAvailable() {
+  return !RealGhostscriptLibrary().empty();
+}
+
+bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  const std::filesystem::path copy = folder / kPluginFileName;
+  std::filesystem::copy_file(ExecutableDirectory() / kPluginFileName, copy, error);
+  if (error) {
+    ADD_FAILURE() << "cannot copy the plug-in into " << PathUtf8(folder) << ": " << error.message();
+    return false;
+  }
+  if (ghostscript == Ghostscript::kReal) {
+    const std::filesystem::path real = RealGhostscriptLibrary();
+    if (real.empty() || !PlaceFile(real, folder / kGhostscriptFileName)) {
+      ADD_FAILURE() << "cannot place the real Ghostscript library beside the plug-in";
+      return false;
+    }
+  } else if (ghostscript != Ghostscript::kNone) {
+    std::filesystem::copy_file(StandinLibrary(ghostscript), folder / kGhostscriptFileName, error);
+    if (error) {
+      ADD_FAILURE() << "cannot copy the stand-in: " << error.message();
+      return false;
+    }
+  }
+  void* library = OpenLibrary(copy, false);
+  if (library == nullptr) {
+    ADD_FAILURE() << "cannot load " << PathUtf8(copy) << ": " << LastLibraryError();
+    return false;
+  }
+  return Resolve(library, "XT_Init", &plugin->Init) &&
+         Resolve(library, "XT_About", &plugin->About) &&
+         Resolve(library, "XT_View", &plugin->View) &&
+         Resolve(library, "XT_ReleaseMem", &plugin->ReleaseMem);
+}
+
+bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin) {
+  if (!LoadPlugin(folder, ghostscript, plugin)) return false;
+  const std::int32_t result = plugin->Init(1, 0, nullptr, nullptr);
+  if (result != 2) ADD_FAILURE() << "XT_Init answered " << result << ", not 2";
+  return result == 2;
+}
+
+}  // namespace quillmend::test

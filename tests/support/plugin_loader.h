@@ -1,0 +1,45 @@
+// Loads the built plug-in the way the host does: from a fresh folder that holds a copy of it and,
+// as the test chooses, nothing else, a stand-in Ghostscript or the real one.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace quillmend::test {
+
+using XtInitFunction = std::int32_t (*)(std::uint32_t, std::uint32_t, void*, void*);
+using XtAboutFunction = std::int32_t (*)(void*, void*);
+using XtViewFunction = void* (*)(void*, std::int32_t, void*, void*, void*, std::int64_t*);
+using XtReleaseMemFunction = std::int32_t (*)(void*);
+
+struct Plugin {
+  XtInitFunction Init = nullptr;
+  XtAboutFunction About = nullptr;
+  XtViewFunction View = nullptr;
+  XtReleaseMemFunction ReleaseMem = nullptr;
+};
+
+enum class Ghostscript {
+  kNone,
+  kStandin,                 // bin/standin/standin_gs
+  kStandinWithoutExit,      // lacks gsapi_exit
+  kStandinWithoutEncoding,  // lacks gsapi_set_arg_encoding
+  kReal,                    // Debian's libgs.so.10, or bin/real-gs/gsdll64.dll on Windows
+};
+
+// The built stand-in variant's library file (bin/standin/<variant>/<Ghostscript's file name>).
+std::filesystem::path StandinLibrary(Ghostscript variant);
+
+// True when the real Ghostscript library is there to be placed beside the plug-in.
+bool RealGhostscriptAvailable();
+
+// Copies the plug-in into `folder` (created if need be), places the chosen Ghostscript beside it,
+// loads the copy by its full path and resolves the four entry points. Each call loads a fresh
+// copy, so no state carries over from an earlier load. Records a test failure and returns false
+// when any step fails.
+bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin);
+
+// LoadPlugin, then XT_Init, which must answer 2.
+bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin);
+
+}  // namespace quillmend::test

@@ -1,0 +1,53 @@
+// What the test support does differently on each platform: system_posix.cpp and system_win.cpp.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillmend::test {
+
+// The folder of the running test program: the build's bin/, where every built file lies.
+std::filesystem::path ExecutableDirectory();
+
+// Loads a library by full path as the host loads the plug-in (dlopen RTLD_NOW | RTLD_LOCAL, or
+// RTLD_GLOBAL when `global`; LoadLibraryW on Windows, where every library is global). Null on
+// failure, with the reason in LastLibraryError().
+void* OpenLibrary(const std::filesystem::path& file, bool global);
+void* LibrarySymbol(void* library, const char* name);
+std::string LastLibraryError();
+
+// True when the library at this path is loaded in the process (by this path or by its file).
+bool IsLibraryLoaded(const std::filesystem::path& file);
+
+// The environment variable that lists folders for the library search, and its list separator.
+// (Natively the loader reads it only at process start.)
+extern const char kLibrarySearchVariable[];
+extern const char kPathListSeparator;
+
+// The process environment, which the plug-in and the stand-in read at every call. Values are
+// UTF-8.
+void SetEnvironment(const char* name, const std::string& value);
+void UnsetEnvironment(const char* name);
+std::optional<std::string> GetEnvironmentValue(const char* name);
+
+// The variables that name the user's temporary directory.
+std::vector<const char*> TempDirectoryVariables();
+
+// The plug-in's and Ghostscript's file names on this platform.
+extern const char kPluginFileName[];
+extern const char kGhostscriptFileName[];
+
+// Where the real Ghostscript library is, or an empty path when this machine has none.
+std::filesystem::path RealGhostscriptLibrary();
+
+// Puts `target` at `place`: a symbolic link natively, so that the library stays one loaded
+// object per process; a copy on Windows.
+bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place);
+
+// UTF-8 text and paths, the same on both platforms.
+std::filesystem::path Utf8Path(const std::string& text);
+std::string PathUtf8(const std::filesystem::path& path);
+
+}  // namespace quillmend::test

@@ -1,0 +1,71 @@
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "system.h"
+
+namespace quillmend::test {
+
+const char kPluginFileName[] = "quillmend.so";
+const char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
+
+std::filesystem::path ExecutableDirectory() {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+}
+
+void* OpenLibrary(const std::filesystem::path& file, bool global) {
+  return dlopen(file.c_str(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+  return dlsym(library, name);
+}
+
+bool IsLibraryLoaded(const std::filesystem::path& file) {
+  void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (library != nullptr) dlclose(library);
+  return library != nullptr;
+}
+
+const char kLibrarySearchVariable[] = "LD_LIBRARY_PATH";
+const char kPathListSeparator = ':';
+
+std::string LastLibraryError() {
+  const char* error = dlerror();
+  return error == nullptr ? std::string("no error") : std::string(error);
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+  setenv(name, value.c_str(), 1);
+}
+
+void UnsetEnvironment(const char* name) {
+  unsetenv(name);
+}
+
+std::optional<std::string> GetEnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::vector<const char*> TempDirectoryVariables() {
+  return {"TMPDIR"};
+}
+
+std::filesystem::path RealGhostscriptLibrary() {
+  const std::filesystem::path library = QUILLMEND_TEST_REAL_GHOSTSCRIPT;
+  std::error_code error;
+  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
+}
+
+bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, place, error);
+  return !error;
+}
+
+}  // namespace quillmend::test

@@ -1,0 +1,101 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "system.h"
+
+namespace quillmend::test {
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), units);
+  wide.resize(static_cast<std::size_t>(units - 1));
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string narrow(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
+  narrow.resize(static_cast<std::size_t>(bytes - 1));
+  return narrow;
+}
+
+}  // namespace
+
+const char kPluginFileName[] = "quillmend.dll";
+const char kGhostscriptFileName[] = "gsdll64.dll";
+
+std::filesystem::path ExecutableDirectory() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length);
+  return std::filesystem::path(path).parent_path();
+}
+
+void* OpenLibrary(const std::filesystem::path& file, bool) {
+  return reinterpret_cast<void*>(LoadLibraryW(file.c_str()));
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+bool IsLibraryLoaded(const std::filesystem::path& file) {
+  return GetModuleHandleW(file.c_str()) != nullptr;
+}
+
+const char kLibrarySearchVariable[] = "PATH";
+const char kPathListSeparator = ';';
+
+std::string LastLibraryError() {
+  return "Windows error " + std::to_string(GetLastError());
+}
+
+// The C runtime keeps its own copy of the environment, which SetEnvironmentVariableW does not
+// change: Ghostscript's getenv reads that copy (for TEMP, where its scratch files go). _wputenv
+// updates both.
+void SetEnvironment(const char* name, const std::string& value) {
+  SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
+  _wputenv((Wide(name) + L"=" + Wide(value)).c_str());
+}
+
+void UnsetEnvironment(const char* name) {
+  SetEnvironmentVariableW(Wide(name).c_str(), nullptr);
+  _wputenv((Wide(name) + L"=").c_str());
+}
+
+std::optional<std::string> GetEnvironmentValue(const char* name) {
+  const std::wstring wide_name = Wide(name);
+  const DWORD units = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (units == 0) return std::nullopt;
+  std::wstring value(units, L'\0');
+  const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), units);
+  value.resize(length);
+  return Narrow(value);
+}
+
+std::vector<const char*> TempDirectoryVariables() {
+  return {"TMP", "TEMP"};
+}
+
+// A real gsdll64.dll for the Windows tests, when the build has one, lies in bin/real-gs/.
+std::filesystem::path RealGhostscriptLibrary() {
+  const std::filesystem::path library = ExecutableDirectory() / "real-gs" / "gsdll64.dll";
+  std::error_code error;
+  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
+}
+
+bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place) {
+  std::error_code error;
+  std::filesystem::copy_file(target, place, error);
+  return !error;
+}
+
+}  // namespace quillmend::test

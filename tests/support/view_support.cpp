@@ -1,0 +1,61 @@
+#include "view_support.h"
+
+#include <sstream>
+
+#include "system.h"
+
+namespace quillmend::test {
+
+namespace {
+constexpr std::int64_t kUnwritten = 0x5EED;
+}
+
+ViewResult ViewItem(const Plugin& plugin, void* item) {
+  ViewResult result;
+  result.size = kUnwritten;
+  result.buffer = plugin.View(item, 7, nullptr, nullptr, nullptr, &result.size);
+  return result;
+}
+
+std::string BufferBytes(const ViewResult& result) {
+  if (result.buffer == nullptr || result.size <= 0) return std::string();
+  return std::string(static_cast<const char*>(result.buffer),
+                     static_cast<std::size_t>(result.size));
+}
+
+std::string PdfLikeBytes(std::size_t size) {
+  std::string bytes = "%PDF-1.4\n%stand-in document\n";
+  while (bytes.size() < size) bytes += static_cast<char>('a' + bytes.size() % 26);
+  bytes.resize(size);
+  return bytes;
+}
+
+std::filesystem::path FixturePdf(const std::string& name) {
+  return ExecutableDirectory() / "fixtures" / name;
+}
+
+StandinControl::StandinControl(const std::filesystem::path& folder, const std::string& words)
+    : log_(folder / "standin.log"),
+      words_("QUILLMEND_STANDIN", words),
+      log_variable_("QUILLMEND_STANDIN_LOG", PathUtf8(log_)) {}
+
+std::vector<std::string> StandinControl::LogLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFileBytes(log_));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> StandinControl::Arguments(int index) const {
+  const std::string prefix = "arg " + std::to_string(index) + " ";
+  std::vector<std::string> values;
+  for (const std::string& line : LogLines()) {
+    if (line.rfind(prefix, 0) == 0) values.push_back(line.substr(prefix.size()));
+  }
+  return values;
+}
+
+}  // namespace quillmend::test

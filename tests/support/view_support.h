@@ -1,0 +1,50 @@
+// Helpers for tests of the view path: calling XT_View, fixtures and the stand-in's controls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "plugin_loader.h"
+#include "sandbox.h"
+
+namespace quillmend::test {
+
+struct ViewResult {
+  void* buffer = nullptr;
+  std::int64_t size = 0;
+};
+
+// XT_View on `item` as the host calls it, with a result-size slot primed to a value the plug-in
+// never writes, so that a missing write shows.
+ViewResult ViewItem(const Plugin& plugin, void* item);
+
+// The bytes of a returned buffer; empty for a null one.
+std::string BufferBytes(const ViewResult& result);
+
+// A document that starts with the PDF header and is `size` bytes long. The stand-in copies
+// it as it is; real Ghostscript would reject it.
+std::string PdfLikeBytes(std::size_t size);
+
+// A fixture PDF made at build time (bin/fixtures/NAME).
+std::filesystem::path FixturePdf(const std::string& name);
+
+// The stand-in's behaviour words (QUILLMEND_STANDIN) and its call log (QUILLMEND_STANDIN_LOG),
+// set for the scope's duration. The log lies in `folder`.
+class StandinControl {
+ public:
+  StandinControl(const std::filesystem::path& folder, const std::string& words);
+  std::vector<std::string> LogLines() const;
+  // The values of "arg N VALUE" lines with this N, in the order they were logged.
+  std::vector<std::string> Arguments(int index) const;
+  const std::filesystem::path& log() const { return log_; }
+
+ private:
+  std::filesystem::path log_;
+  ScopedEnvironment words_;
+  ScopedEnvironment log_variable_;
+};
+
+}  // namespace quillmend::test

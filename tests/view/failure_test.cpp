@@ -1,0 +1,141 @@
+// Every failure after a PDF item has been recognised: -2, no buffer, the conversion-failure
+// message exactly once for a failed conversion and never otherwise, and no temporary file left.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "fault_seams.h"
+#include "view_fixture.h"
+
+namespace quillmend::test {
+namespace {
+
+class FailureTest : public ViewTest {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Ready(Ghostscript::kStandin)); }
+
+  // The request failed after recognition and left nothing of its own behind.
+  void ExpectFailedAndClean(const ViewResult& result) {
+    EXPECT_EQ(result.buffer, nullptr);
+    EXPECT_EQ(result.size, -2);
+    EXPECT_EQ(QvtFilesIn(temp()), std::vector<std::string>());
+  }
+};
+
+TEST_F(FailureTest, MissingTempDirectory) {
+  StandinControl standin(folder_.path(), "");
+  const std::filesystem::path missing = folder_.path() / "no such folder";
+  ScopedTempDirectory temp_directory(missing, false);
+  ExpectFailedAndClean(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})));
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+TEST_F(FailureTest, FirstTempFileCannotBeCreated) {
+  StandinControl standin(folder_.path(), "");
+  TempFileCreationFailure failure(temp(), 0);
+  if (!failure.unavailable.empty()) GTEST_SKIP() << failure.unavailable;
+  ScopedTempDirectory temp_directory(failure.directory);
+  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+  EXPECT_EQ(result.buffer, nullptr);
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+TEST_F(FailureTest, SecondTempFileCannotBeCreated) {
+  StandinControl standin(folder_.path(), "");
+  TempFileCreationFailure failure(temp(), 1);
+  if (!failure.unavailable.empty()) GTEST_SKIP() << failure.unavailable;
+  ScopedTempDirectory temp_directory(failure.directory);
+  // The first file was made and must be gone again.
+  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+  EXPECT_EQ(result.buffer, nullptr);
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+TEST_F(FailureTest, ItemReadComesBackShort) {
+  StandinControl standin(folder_.path(), "");
+  void* item = AddItem({PdfLikeBytes(1000), {}, 600});
+  ExpectFailedAndClean(ViewItem(plugin_, item));
+  ASSERT_EQ(CallsOn(item).reads.size(), 2u);
+  EXPECT_EQ(CallsOn(item).reads[1].requested, 1000u);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+TEST_F(FailureTest, ItemShorterThanItsReportedSize) {
+  StandinControl standin(folder_.path(), "");
+  ExpectFailedAndClean(ViewItem(plugin_, AddItem({PdfLikeBytes(300), 1000, {}})));
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+TEST_F(FailureTest, StagingWriteFails) {
+  StandinControl standin(folder_.path(), "");
+  void* item = AddItem({PdfLikeBytes(100000), {}, {}});
+  ViewResult result;
+  {
+    FileSizeLimit limit(4096);
+    if (!limit.unavailable.empty()) GTEST_SKIP() << limit.unavailable;
+    result = ViewItem(plugin_, item);
+  }
+  ExpectFailedAndClean(result);
+  EXPECT_EQ(CallsOn(item).reads.size(), 2u) << "the item was read, then its write failed";
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+// Items of 2^32 bytes or more do not fit the single 32-bit read: refused before any staging.
+class HugeItemTest : public FailureTest, public testing::WithParamInterface<std::int64_t> {};
+
+TEST_P(HugeItemTest, IsRefusedWithoutReadingIt) {
+  StandinControl standin(folder_.path(), "");
+  void* item = AddItem({PdfLikeBytes(400), GetParam(), {}});
+  ExpectFailedAndClean(ViewItem(plugin_, item));
+  EXPECT_EQ(CallsOn(item).reads.size(), 1u) << "only the header may be read";
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, HugeItemTest,
+                         testing::Values(std::int64_t{1} << 32, (std::int64_t{1} << 32) + 1,
+                                         std::numeric_limits<std::int64_t>::max()));
+
+// Ghostscript's own failures, forced through the stand-in.
+class GhostscriptFailureTest : public FailureTest,
+                               public testing::WithParamInterface<const char*> {};
+
+TEST_P(GhostscriptFailureTest, ReportsOneConversionFailure) {
+  StandinControl standin(folder_.path(), GetParam());
+  ExpectFailedAndClean(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})));
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  const std::vector<std::string> log = standin.LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "new"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "exit"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "delete"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, GhostscriptFailureTest,
+                         testing::Values("fail-new", "fail-encoding", "fail-init", "fail-exit"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+TEST_F(FailureTest, ConversionLeavesNoOutputFile) {
+  StandinControl standin(folder_.path(), "no-output");
+  ExpectFailedAndClean(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})));
+  EXPECT_TRUE(HostMessages().empty()) << "the conversion itself reported success";
+  const std::vector<std::string> log = standin.LogLines();
+  EXPECT_NE(std::find(log.begin(), log.end(), "init 10"), log.end());
+}
+
+}  // namespace
+}  // namespace quillmend::test

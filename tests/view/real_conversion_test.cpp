@@ -1,0 +1,152 @@
+// Conversions through the real Ghostscript library, on the fixture PDFs made at build time.
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "support/creation_watch.h"
+#include "support/pdf_check.h"
+#include "support/system.h"
+#include "view_fixture.h"
+
+namespace quillmend::test {
+namespace {
+
+// Pages are rendered at 30 dpi in grey and compared by their mean absolute pixel difference.
+// A page's "ink" is that difference against a blank page of its size: what the comparison would
+// show if all its text had vanished. Text drawn as outlines rasterises a little differently from
+// the hinted glyphs it replaces, along every glyph edge; with Debian 12's Ghostscript and poppler
+// that costs 0.17 to 0.44 of the page's ink on the fixtures (the most for hinted TrueType).
+// So a converted page must stay under 0.6 of its ink away from the original, and every fixture
+// page carries enough ink (text set large) for the comparison to mean something.
+constexpr int kRenderDpi = 30;
+constexpr double kSameRenderShareOfInk = 0.6;
+constexpr double kLeastInk = 5.0;
+
+struct Fixture {
+  const char* name;
+  int pages;
+};
+void PrintTo(const Fixture& fixture, std::ostream* out) {
+  *out << fixture.name;
+}
+
+class RealGhostscriptTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    if (!RealGhostscriptAvailable()) GTEST_SKIP() << "no real Ghostscript library here";
+    ASSERT_TRUE(Ready(Ghostscript::kReal));
+  }
+
+  // Runs a request and writes what came back to `output`; empty when nothing came back.
+  std::string Convert(const std::string& document, const std::filesystem::path& output) {
+    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+    const std::string bytes = BufferBytes(result);
+    EXPECT_EQ(result.size, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer == nullptr ? 0 : 1);
+    if (!bytes.empty()) WriteFileBytes(output, bytes);
+    return bytes;
+  }
+};
+
+class RealConversionTest : public RealGhostscriptTest,
+                           public testing::WithParamInterface<Fixture> {};
+
+GrayPage BlankLike(const GrayPage& page) {
+  GrayPage blank = page;
+  std::fill(blank.pixels.begin(), blank.pixels.end(), static_cast<unsigned char>(255));
+  return blank;
+}
+
+TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
+  const std::filesystem::path input = FixturePdf(GetParam().name);
+  const std::filesystem::path output = folder_.path() / "converted.pdf";
+  const std::string converted = Convert(ReadFileBytes(input), output);
+  ASSERT_EQ(converted.rfind("%PDF-1.5", 0), 0u) << converted.substr(0, 16);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(QvtFilesIn(temp()).empty());
+  if (!PdfToolsAvailable()) GTEST_SKIP() << "poppler's tools cannot run here";
+
+  bool ok = false;
+  EXPECT_FALSE(PdfFonts(input, &ok).empty()) << "the fixture itself should use fonts";
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(PdfFonts(output, &ok), std::vector<std::string>());
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(PdfPageCount(input), GetParam().pages);
+  EXPECT_EQ(PdfPageCount(output), GetParam().pages);
+
+  const std::vector<GrayPage> before = RenderGray(input, kRenderDpi, folder_.path() / "before");
+  const std::vector<GrayPage> after = RenderGray(output, kRenderDpi, folder_.path() / "after");
+  ASSERT_EQ(before.size(), static_cast<std::size_t>(GetParam().pages));
+  ASSERT_EQ(after.size(), before.size());
+  for (std::size_t page = 0; page < before.size(); ++page) {
+    const double ink = MeanAbsoluteDifference(before[page], BlankLike(before[page]));
+    ASSERT_GT(ink, kLeastInk) << "page " << page + 1 << " has too little text to tell";
+    const double difference = MeanAbsoluteDifference(before[page], after[page]);
+    EXPECT_GE(difference, 0) << "page " << page + 1 << " changed size";
+    EXPECT_LT(difference, kSameRenderShareOfInk * ink) << "page " << page + 1 << ", ink " << ink;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversionTest,
+                         testing::Values(Fixture{"standard_fonts.pdf", 1},
+                                         Fixture{"three_pages.pdf", 3}, Fixture{"truetype.pdf", 1}),
+                         [](const testing::TestParamInfo<Fixture>& info) {
+                           std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
+                         });
+
+TEST_F(RealGhostscriptTest, NonAsciiTempDirectory) {
+  const std::filesystem::path directory =
+      folder_.path() / Utf8Path("j\u00fcrgen \u0416\u043e\u0440\u0430");
+  ScopedTempDirectory temp_directory(directory);
+  const std::string converted =
+      Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf")), folder_.path() / "out.pdf");
+  EXPECT_EQ(converted.rfind("%PDF-1.5", 0), 0u);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(QvtFilesIn(directory).empty());
+}
+
+TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {
+  constexpr int kThreads = 8;
+  constexpr int kRequestsPerThread = 3;
+  const std::vector<std::string> documents = {ReadFileBytes(FixturePdf("standard_fonts.pdf")),
+                                              ReadFileBytes(FixturePdf("three_pages.pdf"))};
+  const std::vector<int> pages = {1, 3};
+  CreationWatch watch(temp());
+
+  std::atomic<int> converted{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < kRequestsPerThread; ++r) {
+        const std::filesystem::path output =
+            folder_.path() / ("out-" + std::to_string(t) + "-" + std::to_string(r) + ".pdf");
+        if (Convert(documents[t % 2], output).rfind("%PDF-1.5", 0) == 0) ++converted;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  EXPECT_EQ(converted.load(), kThreads * kRequestsPerThread);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(QvtFilesIn(temp()).empty());
+
+  if (watch.unavailable.empty()) {
+    std::vector<std::string> names = watch.Created();
+    std::erase_if(names, [](const std::string& name) { return name.rfind("QVT", 0) != 0; });
+    EXPECT_EQ(names.size(), 2u * kThreads * kRequestsPerThread);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
+  }
+  if (PdfToolsAvailable()) {
+    for (int t = 0; t < kThreads; ++t) {
+      for (int r = 0; r < kRequestsPerThread; ++r) {
+        const std::filesystem::path output =
+            folder_.path() / ("out-" + std::to_string(t) + "-" + std::to_string(r) + ".pdf");
+        EXPECT_EQ(PdfPageCount(output), pages[t % 2]) << PathUtf8(output);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmend::test
