@@ -1,0 +1,160 @@
+// Fuzzes the plug-in's own view path against the stand-in Ghostscript library. The input chooses
+// how the host behaves (what size it reports, how short its reads are) and how the stand-in
+// behaves; the rest is the item. Since the stand-in copies its input, every outcome is known in
+// advance and checked exactly after every run.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "fuzz_host.h"
+#include "fuzz_plugin.h"
+
+namespace {
+
+using quillmend::fuzz::Require;
+
+constexpr std::int64_t kMinimumItemSize = 150;
+constexpr std::int64_t kLargestSingleRead = std::numeric_limits<std::uint32_t>::max();
+constexpr char kPdfHeader[] = "%PDF-";
+constexpr std::uint32_t kPdfHeaderLength = 5;
+constexpr char16_t kConversionFailed[] = u"[ERROR] GhostScript conversion failed.";
+
+// What the stand-in is told to do (QUILLMEND_STANDIN), and what that means for the request.
+struct StandinMode {
+  const char* words;
+  bool conversion_fails;  // Ghostscript reports the failure: the plug-in sends its message
+  bool output_missing;    // Ghostscript claims success but leaves no output file
+  bool output_empty;
+};
+
+constexpr StandinMode kModes[] = {
+    {"", false, false, false},
+    {"fail-new", true, false, false},
+    {"fail-encoding", true, false, false},
+    {"fail-init", true, false, false},
+    {"fail-exit", true, false, false},
+    {"no-output", false, true, false},
+    {"empty-output", false, false, true},
+    {"fail-init,empty-output", true, false, true},
+};
+
+quillmend::fuzz::Plugin plugin;
+
+// The size the host reports instead of the truth: each lie reaches a distinct path. None makes
+// the plug-in allocate more than the item plus a little, since a size of 2^32 or more must be
+// refused before any allocation.
+std::int64_t LiedSize(int kind, std::int64_t amount, std::size_t length) {
+  const auto actual = static_cast<std::int64_t>(length);
+  switch (kind) {
+    case 0:
+      return -1;
+    case 1:
+      return std::numeric_limits<std::int64_t>::min();
+    case 2:
+      return kMinimumItemSize - 1;
+    case 3:
+      return kMinimumItemSize;
+    case 4:
+      return actual - amount;
+    case 5:
+      return actual + amount;
+    case 6:
+      return kLargestSingleRead + 1;
+    case 7:
+      return kLargestSingleRead + 1 + actual;
+    default:
+      return std::numeric_limits<std::int64_t>::max();
+  }
+}
+
+struct Expected {
+  std::int64_t size;         // -1, -2, or the length of the buffer
+  std::uint32_t copied = 0;  // bytes of the item the buffer holds when one is returned
+  bool message = false;      // the one conversion-failure message
+};
+
+Expected Predict(const quillmend::fuzz::HostItem& item, const StandinMode& mode) {
+  const std::int64_t size =
+      item.reported_size ? *item.reported_size : static_cast<std::int64_t>(item.length);
+  if (size < kMinimumItemSize) return {-1};
+  const std::uint32_t header = quillmend::fuzz::BytesServedFor(item, kPdfHeaderLength);
+  if (header != kPdfHeaderLength || std::memcmp(item.bytes, kPdfHeader, kPdfHeaderLength) != 0) {
+    return {-1};
+  }
+  if (size > kLargestSingleRead) return {-2};
+  const auto wanted = static_cast<std::uint32_t>(size);
+  if (quillmend::fuzz::BytesServedFor(item, wanted) != wanted) return {-2};
+  if (mode.conversion_fails) return {-2, 0, true};
+  if (mode.output_missing) return {-2};
+  if (mode.output_empty) return {0};
+  return {size, wanted};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  plugin = quillmend::fuzz::StartPlugin(QUILLMEND_FUZZ_PLUGIN, QUILLMEND_FUZZ_GHOSTSCRIPT);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  const StandinMode& mode = input.PickValueInArray(kModes);
+  const bool give_result_slot = input.ConsumeIntegralInRange(0, 31) != 0;
+  // Most items begin with the PDF header, so that most runs get past recognition.
+  const bool with_header = input.ConsumeIntegralInRange(0, 7) != 0;
+  const bool lie_about_size = input.ConsumeIntegralInRange(0, 3) == 0;
+  const int lie = input.ConsumeIntegralInRange(0, 8);
+  const auto lie_amount = input.ConsumeIntegralInRange<std::int64_t>(1, 4096);
+  const bool limit_reads = input.ConsumeIntegralInRange(0, 7) == 0;
+  const auto read_limit = input.ConsumeIntegral<std::uint32_t>();
+
+  const std::string bytes = (with_header ? std::string(kPdfHeader) : std::string()) +
+                            input.ConsumeRemainingBytesAsString();
+  quillmend::fuzz::HostItem item;
+  item.bytes = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  item.length = bytes.size();
+  if (lie_about_size) item.reported_size = LiedSize(lie, lie_amount, bytes.size());
+  if (limit_reads) item.read_limit = static_cast<std::uint32_t>(read_limit % (bytes.size() + 1));
+
+  setenv("QUILLMEND_STANDIN", mode.words, 1);
+  quillmend::fuzz::ServeItem(item);
+  const int descriptors = quillmend::fuzz::OpenDescriptors();
+
+  if (!give_result_slot) {
+    void* buffer =
+        plugin.View(quillmend::fuzz::ItemHandle(), 1, nullptr, nullptr, nullptr, nullptr);
+    Require(buffer == nullptr, "no result slot: no buffer");
+    Require(quillmend::fuzz::HostCalls() == 0, "no result slot: no host call");
+    return 0;
+  }
+
+  std::int64_t result_size = 0x5EED;
+  void* buffer =
+      plugin.View(quillmend::fuzz::ItemHandle(), 1, nullptr, nullptr, nullptr, &result_size);
+  const Expected expected = Predict(item, mode);
+
+  Require(result_size == expected.size, "result size as the item and the stand-in dictate");
+  Require((buffer != nullptr) == (result_size >= 0),
+          "a buffer exactly when the size is not negative");
+  if (buffer != nullptr) {
+    Require(std::memcmp(buffer, item.bytes, expected.copied) == 0,
+            "the buffer holds the converted document");
+  }
+  const auto& messages = quillmend::fuzz::Messages();
+  Require(messages.size() == (expected.message ? 1u : 0u), "one message per failed conversion");
+  if (expected.message) {
+    Require(messages[0].text == kConversionFailed && messages[0].flags == 2,
+            "the conversion-failure message with flags 2");
+  }
+  Require(plugin.ReleaseMem(buffer) == (buffer != nullptr ? 1 : 0), "XT_ReleaseMem's answer");
+
+  std::string leftover;
+  Require(quillmend::fuzz::EntriesInTempDirectory(&leftover) == 0, "nothing left behind");
+  Require(quillmend::fuzz::OpenDescriptors() == descriptors, "no descriptor left open");
+  return 0;
+}

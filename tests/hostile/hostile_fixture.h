@@ -1,0 +1,57 @@
+// The frame of the hostile-input tests: a fresh folder, a scratch temporary directory of the
+// plug-in's own, and the checks that every request must pass whatever its item was.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/host_services.h"
+#include "support/plugin_loader.h"
+#include "support/sandbox.h"
+#include "support/view_support.h"
+
+namespace quillmend::test {
+
+inline const HostMessage kConversionFailed{u"[ERROR] GhostScript conversion failed.", 2};
+
+enum class Outcome { kDeclined, kFailed, kConverted };
+const char* OutcomeName(Outcome outcome);
+
+struct Returned {
+  Outcome outcome = Outcome::kDeclined;
+  std::string document;  // the returned buffer's bytes
+};
+
+// Checks the plug-in's answer against its contract (result size -1, -2 or the buffer's length;
+// a buffer exactly when the size is not negative; a returned document is a PDF document), then
+// gives the buffer back through XT_ReleaseMem.
+Returned CheckContract(const Plugin& plugin, const ViewResult& result);
+
+// Expects `directory` to be empty: neither the plug-in nor Ghostscript may leave anything in the
+// temporary directory.
+void ExpectNothingLeftIn(const std::filesystem::path& directory);
+
+class HostileTest : public testing::Test {
+ protected:
+  bool Ready(Ghostscript ghostscript) {
+    if (!LoadReadyPlugin(folder_.path() / "plugin", ghostscript, &plugin_)) return false;
+    ResetHost();
+    return true;
+  }
+
+  // Serves `bytes` as an item, runs one request on it and checks the contract.
+  Returned View(const std::string& bytes) {
+    return CheckContract(plugin_, ViewItem(plugin_, AddItem({bytes, {}, {}})));
+  }
+
+  const std::filesystem::path& temp() const { return temp_path_; }
+
+  TestFolder folder_;
+  std::filesystem::path temp_path_ = folder_.path() / "tmp";
+  ScopedTempDirectory temp_directory_{temp_path_};
+  Plugin plugin_;
+};
+
+}  // namespace quillmend::test
