@@ -1,0 +1,124 @@
+// xtview: runs the Quillmend plug-in on files as the X-Ways host does.
+#include <chrono>
+#include <exception>
+
+#include "console.h"
+#include "convert.h"
+#include "host.h"
+#include "inputs.h"
+#include "interrupt.h"
+#include "options.h"
+#include "plugin.h"
+#include "system.h"
+#include "text.h"
+
+namespace xtview {
+
+namespace {
+
+constexpr int kAllDone = 0;
+constexpr int kSomeFilesFailed = 1;
+constexpr int kCannotStart = 2;
+
+void PrintError(const std::string& line) {
+  console::Print(sys::Stream::Err, "xtview: " + line);
+}
+
+std::filesystem::path PluginPath(const Options& options) {
+  if (!options.plugin.empty()) return PathFromUtf8(options.plugin);
+  return sys::OwnFolder() / sys::kPluginFileName;
+}
+
+// Loads the plug-in and, unless only its About text is wanted, starts it. False when the run
+// must end with kCannotStart; the reason is printed.
+bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readiness) {
+  const std::filesystem::path path = PluginPath(options);
+  std::string reason;
+  if (!LoadPlugin(path, plugin, &reason)) {
+    PrintError("cannot load the plug-in " + PathToUtf8(path) + ": " + reason);
+    return false;
+  }
+  if (options.about) return true;
+  *readiness = StartPlugin(*plugin);
+  if (*readiness >= 0) return true;
+  PrintError("the plug-in did not start (XT_Init returned " + std::to_string(*readiness) +
+             "): check that " + PathToUtf8(path) +
+             " is the Quillmend plug-in and that Ghostscript's library " +
+             sys::kGhostscriptFileName + " lies beside it");
+  return false;
+}
+
+void PrintSummary(std::size_t files, double seconds, const Tally& tally, std::size_t not_started) {
+  std::string line = "xtview: " + std::to_string(files) + (files == 1 ? " file" : " files");
+  line += " in " + console::FormatSeconds(seconds) + ": ";
+  line += std::to_string(tally.converted) + " converted, ";
+  line += std::to_string(tally.declined) + " declined, ";
+  line += std::to_string(tally.failed) + " failed, ";
+  line += std::to_string(tally.errors) + " not read or written";
+  if (not_started > 0) line += ", " + std::to_string(not_started) + " not started";
+  console::Print(sys::Stream::Out, line);
+}
+
+int Run(const std::vector<std::string>& arguments) {
+  const auto start = std::chrono::steady_clock::now();
+  Options options;
+  int exit_code = kAllDone;
+  if (!ParseOptions(arguments, &options, &exit_code)) return exit_code;
+
+  Plan plan;
+  if (!options.about) {
+    plan = PlanJobs(options);
+    if (!options.output.empty() && (options.files.size() > 1 || plan.jobs.size() > 1)) {
+      PrintError("-o names the output of a single input; use --out for several");
+      return kCannotStart;
+    }
+  }
+
+  SetQuietMessages(options.quiet);
+  HandleInterrupts();
+  Plugin plugin;
+  std::int32_t readiness = 0;
+  if (!LoadAndStart(options, &plugin, &readiness)) return kCannotStart;
+  if (options.about) {
+    plugin.About(nullptr, nullptr);
+    return kAllDone;
+  }
+
+  for (const InputError& error : plan.errors) {
+    console::Print(sys::Stream::Err, "error      " + error.name + ": " + error.reason);
+  }
+  RunSettings settings;
+  // As a host does: several views at once only for a plug-in that declares itself thread-safe.
+  settings.threads =
+      readiness == kReadyForThreads ? (options.jobs > 0 ? options.jobs : sys::CoreCount()) : 1;
+  settings.replace = options.force;
+  settings.quiet = options.quiet;
+  const bool show_progress = plan.jobs.size() > 1 && !options.quiet && sys::StdoutIsTerminal();
+  if (show_progress) console::StartProgress(plan.jobs.size());
+  Tally tally = ConvertAll(plugin, plan.jobs, settings);
+  if (show_progress) console::EndProgress();
+
+  const std::size_t viewed = tally.converted + tally.declined + tally.failed + tally.errors;
+  tally.errors += plan.errors.size();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  PrintSummary(plan.jobs.size() + plan.errors.size(), seconds, tally, plan.jobs.size() - viewed);
+  if (StopRequested()) return kInterruptedExitCode;
+  return tally.failed + tally.errors == 0 ? kAllDone : kSomeFilesFailed;
+}
+
+}  // namespace
+
+}  // namespace xtview
+
+int main(int argc, char** argv) {
+  // A tool may use exceptions inside, but none leaves it as a crash.
+  try {
+    return xtview::Run(xtview::sys::Arguments(argc, argv));
+  } catch (const std::exception& exception) {
+    xtview::sys::Write(xtview::sys::Stream::Err, std::string("xtview: ") + exception.what() + "\n");
+  } catch (...) {
+    xtview::sys::Write(xtview::sys::Stream::Err, "xtview: unexpected error\n");
+  }
+  return 1;
+}

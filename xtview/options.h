@@ -1,0 +1,25 @@
+// xtview's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace xtview {
+
+struct Options {
+  std::vector<std::string> files;
+  std::string plugin;      // empty: the plug-in beside xtview
+  std::string output;      // -o, for a single input
+  std::string output_dir;  // --out
+  unsigned jobs = 0;       // 0: one per core
+  bool force = false;
+  bool recursive = false;
+  bool quiet = false;
+  bool about = false;
+};
+
+// Parses UTF-8 arguments, program name first. False when the program should end at once with
+// `*exit_code`: after --help or --version (0), or a usage error, which it has printed (2).
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, int* exit_code);
+
+}  // namespace xtview

@@ -1,0 +1,152 @@
+// xtview end to end: what it does with PDFs and other files, with the real Ghostscript where
+// there is one and the stand-in where a fault must be forced.
+#include "support.h"
+
+namespace xtview_test {
+namespace {
+
+using Listing = std::vector<std::string>;
+
+class MixedInputs : public XtviewTest {};
+
+TEST_F(MixedInputs, ConvertsThePdfAndDeclinesTheRest) {
+  const fs::path stage = Stage(Converting());
+  const fs::path in = Folder("in");
+  fs::copy_file(SamplePdf(), in / "sample.pdf");
+  WriteFile(in / "notes.txt", std::string(400, 'x'));
+  WriteFile(in / "tiny.pdf", "%PDF-1.4\n%%EOF\n");
+
+  const RunResult run = Run(stage, {PathToUtf8(in / "sample.pdf"), PathToUtf8(in / "notes.txt"),
+                                    PathToUtf8(in / "tiny.pdf")});
+
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Count(run.output, "plug-in (flags 2): Quillmend viewer X-Tension loaded.\n"), 1)
+      << run.output;
+  EXPECT_EQ(Count(run.output, "converted  "), 1) << run.output;
+  EXPECT_EQ(Count(run.output, "notes.txt: not a PDF"), 1) << run.output;
+  EXPECT_EQ(Count(run.output, "tiny.pdf: under 150 bytes"), 1) << run.output;
+  EXPECT_EQ(Count(run.output, "3 files in"), 1) << run.output;
+  EXPECT_EQ(Count(run.output, "1 converted, 2 declined, 0 failed, 0 not read or written"), 1)
+      << run.output;
+  EXPECT_EQ(ListFolder(in),
+            (Listing{"notes.txt", "sample.outlined.pdf", "sample.pdf", "tiny.pdf"}));
+  EXPECT_EQ(ListFolder(temp_), Listing{}) << "the plug-in left temporary files";
+
+  const fs::path output = in / "sample.outlined.pdf";
+  if (HaveRealGhostscript()) {
+    EXPECT_EQ(PageCount(output), PageCount(SamplePdf()));
+    EXPECT_NE(FontNames(SamplePdf()), Listing{});
+    EXPECT_EQ(FontNames(output), Listing{}) << "text should be outlines, with no font left";
+  } else {
+    EXPECT_EQ(ReadFile(output), ReadFile(SamplePdf())) << "the stand-in copies its input";
+  }
+}
+
+class GhostscriptFailure : public XtviewTest {};
+
+TEST_F(GhostscriptFailure, RejectedPdfLeavesNoOutputAndNoTemporaryFile) {
+  const fs::path stage = Stage(Ghostscript::StandIn);
+  const fs::path in = Folder("in");
+  fs::copy_file(SamplePdf(), in / "sample.pdf");
+
+  const RunResult run = Run(stage, {PathToUtf8(in / "sample.pdf")}, "fail-init");
+
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  const std::size_t message = run.output.find("[ERROR] GhostScript conversion failed.");
+  const std::size_t failed = run.output.find("sample.pdf: the plug-in could not convert it");
+  ASSERT_NE(message, std::string::npos) << run.output;
+  ASSERT_NE(failed, std::string::npos) << run.output;
+  EXPECT_LT(message, failed) << "the plug-in's message belongs above the failure line";
+  EXPECT_EQ(ListFolder(in), Listing{"sample.pdf"});
+  EXPECT_EQ(ListFolder(temp_), Listing{});
+}
+
+TEST_F(GhostscriptFailure, EmptyResultIsAFailureNotAnOutput) {
+  const fs::path stage = Stage(Ghostscript::StandIn);
+  const fs::path in = Folder("in");
+  fs::copy_file(SamplePdf(), in / "sample.pdf");
+
+  const RunResult run = Run(stage, {PathToUtf8(in / "sample.pdf")}, "empty-output");
+
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(Count(run.output, "sample.pdf: the plug-in returned an empty document"), 1)
+      << run.output;
+  EXPECT_EQ(ListFolder(in), Listing{"sample.pdf"});
+}
+
+class Jobs : public XtviewTest {};
+
+TEST_F(Jobs, FourAtOnceGiveTheSameDocumentsAsOneAtATime) {
+  constexpr int kDocuments = 12;
+  const fs::path stage = Stage(Converting());
+  const fs::path in = Folder("in");
+  std::vector<std::string> inputs;
+  for (int number = 1; number <= kDocuments; ++number) {
+    const fs::path copy = in / CorpusPdf(number).filename();
+    fs::copy_file(CorpusPdf(number), copy);
+    inputs.push_back(PathToUtf8(copy));
+  }
+  auto run_with = [&](const char* jobs, const fs::path& out) {
+    std::vector<std::string> arguments = {"--jobs", jobs, "--out", PathToUtf8(out)};
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    // The stand-in takes a while per view, so that views overlap as real ones do.
+    return Run(stage, arguments, "sleep");
+  };
+  const fs::path one = Folder("one");
+  const fs::path four = Folder("four");
+
+  const RunResult single = run_with("1", one);
+  const RunResult parallel = run_with("4", four);
+
+  EXPECT_EQ(single.exit_code, 0) << single.output;
+  EXPECT_EQ(parallel.exit_code, 0) << parallel.output;
+  EXPECT_EQ(Count(single.output, "converted  "), kDocuments) << single.output;
+  EXPECT_EQ(Count(parallel.output, "converted  "), kDocuments) << parallel.output;
+  EXPECT_EQ(Count(parallel.output, "X-Tension loaded."), 1) << parallel.output;
+  EXPECT_EQ(ListFolder(one), ListFolder(four));
+  for (int number = 1; number <= kDocuments; ++number) {
+    const fs::path name = CorpusPdf(number).stem().concat(".outlined.pdf");
+    SCOPED_TRACE(PathToUtf8(name));
+    ASSERT_TRUE(fs::exists(four / name));
+    EXPECT_EQ(DocumentFacts(four / name), DocumentFacts(one / name));
+    if (HaveRealGhostscript()) {
+      EXPECT_EQ(PageCount(four / name), number);
+      EXPECT_EQ(FontNames(four / name), Listing{});
+    }
+  }
+}
+
+class FileNames : public XtviewTest {};
+
+TEST_F(FileNames, RecursiveTakesFilesEndingInPdfOnly) {
+  const fs::path stage = Stage(Converting());
+  const fs::path tree = Folder("tree");
+  const fs::path sub = Folder("tree/sub");
+  fs::copy_file(SamplePdf(), tree / "a.pdf");
+  fs::copy_file(SamplePdf(), sub / "B.PDF");
+  fs::copy_file(SamplePdf(), sub / "notes.txt");
+  fs::copy_file(SamplePdf(), sub / "old.outlined.pdf");
+
+  const RunResult run = Run(stage, {"-r", PathToUtf8(tree)});
+
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Count(run.output, "converted  "), 2) << run.output;
+  EXPECT_EQ(ListFolder(tree), (Listing{"a.outlined.pdf", "a.pdf", "sub"}));
+  EXPECT_EQ(ListFolder(sub), (Listing{"B.PDF", "B.outlined.pdf", "notes.txt", "old.outlined.pdf"}));
+}
+
+TEST_F(FileNames, NonAsciiNamesAreReadWrittenAndShown) {
+  const fs::path stage = Stage(Converting());
+  const fs::path in = Folder("Prüfung Ω");
+  const std::string name = "Bericht – März €";
+  fs::copy_file(SamplePdf(), in / PathFromUtf8(name + ".pdf"));
+
+  const RunResult run = Run(stage, {PathToUtf8(in / PathFromUtf8(name + ".pdf"))});
+
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Count(run.output, name + ".outlined.pdf ("), 1) << run.output;
+  EXPECT_EQ(ListFolder(in), (Listing{name + ".outlined.pdf", name + ".pdf"}));
+}
+
+}  // namespace
+}  // namespace xtview_test

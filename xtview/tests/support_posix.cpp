@@ -1,0 +1,97 @@
+// The POSIX side of the test helpers.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support.h"
+
+extern char** environ;
+
+namespace xtview_test {
+
+fs::path BuildPath(const std::string& path) {
+  return fs::path(path);
+}
+
+int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
+               const fs::path& output) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  std::vector<char*> argv;
+  std::string name = program.string();
+  argv.push_back(name.data());
+  std::vector<std::string> copies = arguments;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return -1;
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  if (value.empty()) {
+    unsetenv(name.c_str());
+  } else {
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+}
+
+std::shared_ptr<void> KeepUnreadable(const fs::path& file) {
+  if (geteuid() == 0) return nullptr;
+  if (chmod(file.c_str(), 0) != 0) return nullptr;
+  return Undoing([file] { chmod(file.c_str(), 0644); });
+}
+
+namespace {
+
+// Root ignores permissions, but not a folder marked immutable.
+bool SetImmutable(const fs::path& folder, bool immutable) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (done) {
+    flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  close(fd);
+  return done;
+}
+
+bool RefusesNewFiles(const fs::path& folder) {
+  const fs::path probe = folder / "probe";
+  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return true;
+  close(fd);
+  unlink(probe.c_str());
+  return false;
+}
+
+}  // namespace
+
+std::shared_ptr<void> KeepUnwritable(const fs::path& folder) {
+  std::shared_ptr<void> holder;
+  if (geteuid() == 0) {
+    if (!SetImmutable(folder, true)) return nullptr;
+    holder = Undoing([folder] { SetImmutable(folder, false); });
+  } else {
+    if (chmod(folder.c_str(), 0555) != 0) return nullptr;
+    holder = Undoing([folder] { chmod(folder.c_str(), 0755); });
+  }
+  return RefusesNewFiles(folder) ? holder : nullptr;
+}
+
+}  // namespace xtview_test
