@@ -79,10 +79,8 @@ int Run(const std::vector<std::string>& arguments) {
   Plugin plugin;
   std::int32_t readiness = 0;
   if (!LoadAndStart(options, &plugin, &readiness)) return kCannotStart;
-  if (options.about) {
-    plugin.About(nullptr, nullptr);
-    return kAllDone;
-  }
+  // The host expects 0 once the box is closed; anything else is the plug-in's fault.
+  if (options.about) return plugin.About(nullptr, nullptr) == 0 ? kAllDone : kSomeFilesFailed;
 
   for (const InputError& error : plan.errors) {
     console::Print(sys::Stream::Err, "error      " + error.name + ": " + error.reason);
