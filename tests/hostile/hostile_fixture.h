@@ -11,10 +11,9 @@
 #include "support/plugin_loader.h"
 #include "support/sandbox.h"
 #include "support/view_support.h"
+#include "view/view_fixture.h"
 
 namespace quillmend::test {
-
-inline const HostMessage kConversionFailed{u"[ERROR] GhostScript conversion failed.", 2};
 
 enum class Outcome { kDeclined, kFailed, kConverted };
 const char* OutcomeName(Outcome outcome);
@@ -33,25 +32,13 @@ Returned CheckContract(const Plugin& plugin, const ViewResult& result);
 // temporary directory.
 void ExpectNothingLeftIn(const std::filesystem::path& directory);
 
-class HostileTest : public testing::Test {
+// The view tests' frame, plus one request that is checked against the contract.
+class HostileTest : public ViewTest {
  protected:
-  bool Ready(Ghostscript ghostscript) {
-    if (!LoadReadyPlugin(folder_.path() / "plugin", ghostscript, &plugin_)) return false;
-    ResetHost();
-    return true;
-  }
-
   // Serves `bytes` as an item, runs one request on it and checks the contract.
   Returned View(const std::string& bytes) {
     return CheckContract(plugin_, ViewItem(plugin_, AddItem({bytes, {}, {}})));
   }
-
-  const std::filesystem::path& temp() const { return temp_path_; }
-
-  TestFolder folder_;
-  std::filesystem::path temp_path_ = folder_.path() / "tmp";
-  ScopedTempDirectory temp_directory_{temp_path_};
-  Plugin plugin_;
 };
 
 }  // namespace quillmend::test

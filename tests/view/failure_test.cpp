@@ -20,6 +20,21 @@ class FailureTest : public ViewTest {
     EXPECT_EQ(result.size, -2);
     EXPECT_EQ(QvtFilesIn(temp()), std::vector<std::string>());
   }
+
+  // Makes the creation of the request's `which`-th temporary file (0: input, 1: output) fail:
+  // -2, no message, Ghostscript never asked, and only the files the test placed remain.
+  void ExpectTempFileCreationFails(int which) {
+    StandinControl standin(folder_.path(), "");
+    TempFileCreationFailure failure(temp(), which);
+    if (!failure.unavailable.empty()) GTEST_SKIP() << failure.unavailable;
+    ScopedTempDirectory temp_directory(failure.directory);
+    const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+    EXPECT_EQ(result.buffer, nullptr);
+    EXPECT_EQ(result.size, -2);
+    EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
+    EXPECT_TRUE(HostMessages().empty());
+    EXPECT_TRUE(standin.LogLines().empty());
+  }
 };
 
 TEST_F(FailureTest, MissingTempDirectory) {
@@ -33,30 +48,12 @@ TEST_F(FailureTest, MissingTempDirectory) {
 }
 
 TEST_F(FailureTest, FirstTempFileCannotBeCreated) {
-  StandinControl standin(folder_.path(), "");
-  TempFileCreationFailure failure(temp(), 0);
-  if (!failure.unavailable.empty()) GTEST_SKIP() << failure.unavailable;
-  ScopedTempDirectory temp_directory(failure.directory);
-  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
-  EXPECT_EQ(result.buffer, nullptr);
-  EXPECT_EQ(result.size, -2);
-  EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
-  EXPECT_TRUE(HostMessages().empty());
-  EXPECT_TRUE(standin.LogLines().empty());
+  ExpectTempFileCreationFails(0);
 }
 
+// The first file was made and must be gone again.
 TEST_F(FailureTest, SecondTempFileCannotBeCreated) {
-  StandinControl standin(folder_.path(), "");
-  TempFileCreationFailure failure(temp(), 1);
-  if (!failure.unavailable.empty()) GTEST_SKIP() << failure.unavailable;
-  ScopedTempDirectory temp_directory(failure.directory);
-  // The first file was made and must be gone again.
-  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
-  EXPECT_EQ(result.buffer, nullptr);
-  EXPECT_EQ(result.size, -2);
-  EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
-  EXPECT_TRUE(HostMessages().empty());
-  EXPECT_TRUE(standin.LogLines().empty());
+  ExpectTempFileCreationFails(1);
 }
 
 TEST_F(FailureTest, ItemReadComesBackShort) {
