@@ -18,28 +18,14 @@ namespace quillmend::os {
 const char16_t kGhostscriptLibraryName[] = QUILLMEND_WIDEN(QUILLMEND_GHOSTSCRIPT_LIBRARY);
 const char16_t kDirectorySeparator = u'/';
 
-namespace {
-
-// The main executable's link map: the first object of the global scope.
-link_map* MainProgramLinkMap() {
-  void* self = dlopen(nullptr, RTLD_NOW);
-  if (self == nullptr) return nullptr;
-  link_map* map = nullptr;
-  const bool found = dlinfo(self, RTLD_DI_LINKMAP, &map) == 0;
-  dlclose(self);
-  return found ? map : nullptr;
-}
-
-}  // namespace
-
 void* FindMainProgramSymbol(const char* name) {
-  link_map* main_program = MainProgramLinkMap();
-  if (main_program == nullptr) return nullptr;
-  // dlsym on the main handle searches every global library too; keep only what the main
-  // executable itself defines.
   void* self = dlopen(nullptr, RTLD_NOW);
   if (self == nullptr) return nullptr;
-  void* symbol = dlsym(self, name);
+  // dlsym on the main handle searches every global library too; keep only what the main
+  // executable itself defines. Its link map is the handle's own.
+  link_map* main_program = nullptr;
+  void* symbol = nullptr;
+  if (dlinfo(self, RTLD_DI_LINKMAP, &main_program) == 0) symbol = dlsym(self, name);
   dlclose(self);
   if (symbol == nullptr) return nullptr;
   Dl_info info;
