@@ -13,6 +13,12 @@ struct GhostscriptApi {
   // Optional: older libraries lack it. When present, arguments are passed as UTF-8, which is
   // what lets paths outside the ANSI code page reach Ghostscript on Windows.
   int (*SetArgEncoding)(void* instance, int encoding);
+  // Optional, and used only as a pair: with both, the document runs apart from the start-up, so
+  // that the file permits start-up grants can be narrowed before any of the document is read.
+  int (*RemoveControlPath)(void* instance, int type, const char* path);
+  int (*RunFile)(void* instance, const char* file_name, int user_errors, int* exit_code);
+  // Optional: tells how many pages the output device received.
+  int (*GetParam)(void* instance, const char* name, void* value, int type);
 };
 
 // Written only by XT_Init; read-only afterwards.

@@ -56,6 +56,9 @@ bool LoadGsApi() {
   Bind(GsApi.Exit, library, "gsapi_exit");
   Bind(GsApi.DeleteInstance, library, "gsapi_delete_instance");
   Bind(GsApi.SetArgEncoding, library, "gsapi_set_arg_encoding");
+  Bind(GsApi.RemoveControlPath, library, "gsapi_remove_control_path");
+  Bind(GsApi.RunFile, library, "gsapi_run_file");
+  Bind(GsApi.GetParam, library, "gsapi_get_param");
   return GsApiIsBound();
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "plugin/quillmend.h"
+#include "temp_permits.h"
 
 namespace quillmend {
 
@@ -9,6 +10,11 @@ namespace {
 
 constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
 constexpr int kUtf8ArgumentEncoding = 1;
+// gsapi_run_file: the interpreter handles the document's errors itself, as for a file named on
+// the command line.
+constexpr int kNoUserErrors = 0;
+// gsapi_get_param's type code for an int value.
+constexpr int kIntegerParameter = 2;
 
 // A path in UTF-8 for Ghostscript's argument vector, in a heap block of exactly its size.
 // Null when the path cannot be converted or the block cannot be had.
@@ -24,33 +30,57 @@ char* NarrowPath(const char16_t* path) {
   return narrow;
 }
 
-// Runs the interpreter once over the two files. True only when it reported success.
-bool RunInterpreter(void* instance, const char16_t* input, const char16_t* output) {
+// Starts the interpreter with the fixed arguments and runs the document. Where the library
+// allows, start-up and the document are two steps, and the permits start-up grants on the
+// temporary directory are withdrawn before the first byte of the document is read. The
+// arguments are the same either way; the input merely comes last, as its own step.
+bool RunDocument(void* instance, char* input, char* output) {
+  const char* arguments[] = {
+      "1337",  // the program-name slot, which Ghostscript skips
+      "-sDEVICE=pdfwrite",
+      "-dNoOutputFonts",
+      "-dCompatibilityLevel=1.5",
+      "-r150",
+      "-dQUIET",
+      "-dSAFER",
+      "-o",
+      output,
+      input,
+  };
+  constexpr int kArgumentCount = sizeof(arguments) / sizeof(arguments[0]);
+  // Ghostscript's interface takes char** but does not write through it.
+  char** vector = const_cast<char**>(arguments);
+  if (GsApi.RemoveControlPath == nullptr || GsApi.RunFile == nullptr) {
+    return GsApi.InitWithArgs(instance, kArgumentCount, vector) == 0;
+  }
+  if (GsApi.InitWithArgs(instance, kArgumentCount - 1, vector) != 0) return false;
+  if (!WithdrawTempDirectoryPermits(instance)) return false;
+  int exit_code = 0;
+  return GsApi.RunFile(instance, input, kNoUserErrors, &exit_code) == 0;
+}
+
+// A document Ghostscript cannot open at all (a user password, no catalogue, no page) still
+// "converts": it reports success and pdfwrite closes its output with one empty page of its own.
+// Only the number of pages the device received tells such a run from a real one.
+bool ProducedAPage(void* instance) {
+  if (GsApi.GetParam == nullptr) return true;
+  int pages = 0;
+  return GsApi.GetParam(instance, "PageCount", &pages, kIntegerParameter) >= 0 && pages > 0;
+}
+
+// Runs the interpreter once over the two files. True only when it reported success and wrote at
+// least one page of the document.
+bool Convert(void* instance, const char16_t* input, const char16_t* output) {
   if (GsApi.SetArgEncoding != nullptr &&
       GsApi.SetArgEncoding(instance, kUtf8ArgumentEncoding) != 0) {
     return false;
   }
   char* narrow_input = NarrowPath(input);
   char* narrow_output = NarrowPath(output);
-  bool succeeded = false;
   // A path that could not be converted must not become a missing or partial argument.
-  if (narrow_input != nullptr && narrow_output != nullptr) {
-    const char* arguments[] = {
-        "1337",  // the program-name slot, which Ghostscript skips
-        "-sDEVICE=pdfwrite",
-        "-dNoOutputFonts",
-        "-dCompatibilityLevel=1.5",
-        "-r150",
-        "-dQUIET",
-        "-dSAFER",
-        "-o",
-        narrow_output,
-        narrow_input,
-    };
-    constexpr int kArgumentCount = sizeof(arguments) / sizeof(arguments[0]);
-    // Ghostscript's interface takes char** but does not write through it.
-    succeeded = GsApi.InitWithArgs(instance, kArgumentCount, const_cast<char**>(arguments)) == 0;
-  }
+  const bool succeeded = narrow_input != nullptr && narrow_output != nullptr &&
+                         RunDocument(instance, narrow_input, narrow_output) &&
+                         ProducedAPage(instance);
   os::FreeBlock(narrow_input);
   os::FreeBlock(narrow_output);
   return succeeded;
@@ -62,17 +92,17 @@ bool RunPdfWrite(const char16_t* input, const char16_t* output) {
   void* instance = nullptr;
   bool succeeded = false;
   if (GsApi.NewInstance(&instance, nullptr) == 0) {
-    succeeded = RunInterpreter(instance, input, output);
+    succeeded = Convert(instance, input, output);
   }
   // The document has been read (or never will be): its staged copy goes before anything else
   // can fail, so no path leaves it on disk.
-  const bool input_deleted = os::DeleteFileAt(input);
+  const os::Removal removal = os::DeleteFileAt(input);
   if (GsApi.Exit(instance) != 0) succeeded = false;
   GsApi.DeleteInstance(instance);
   // After a document it rejects, Ghostscript keeps the file open until the instance exits, and
-  // Windows deletes no open file. It is asked again only when the first request failed: once
-  // deleted, its name may already belong to a concurrent request's new file.
-  if (!input_deleted) os::DeleteFileAt(input);
+  // Windows deletes no open file. Only that case is asked again: a name that was removed, or
+  // was not there, may already belong to a concurrent request's new file.
+  if (removal == os::Removal::kInUse) os::DeleteFileAt(input);
   if (!succeeded) HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
   return succeeded;
 }

@@ -78,8 +78,14 @@ bool GetFileSize(FileHandle file, std::uint64_t* size);
 
 void CloseFile(FileHandle file);
 
-// Removes a file. False when it is still there (or never was).
-bool DeleteFileAt(const char16_t* path);
+// What became of a request to remove a file.
+enum class Removal {
+  kRemoved,
+  kInUse,   // another handle keeps it: it is still there, and may go once that is closed
+  kFailed,  // for any other reason, among them that it was not there
+};
+
+Removal DeleteFileAt(const char16_t* path);
 
 // --- Text ------------------------------------------------------------------------------------
 
@@ -89,6 +95,35 @@ int Utf8Size(const char16_t* text);
 
 // Converts `text` with its terminator into `out`, which holds `size` bytes as Utf8Size gave.
 bool ConvertToUtf8(const char16_t* text, char* out, int size);
+
+// --- Environment -----------------------------------------------------------------------------
+
+// Where a library in this process may read an environment variable from: the process's own
+// environment, or the C runtime's copy of it, which on Windows SetEnvironmentVariableW does not
+// change. On POSIX both are the same.
+enum class EnvironmentCopy { kProcess, kCRuntime };
+
+enum class EnvironmentValue {
+  kUnset,
+  kSet,       // `value` holds it, NUL-terminated
+  kUnusable,  // set, but it does not fit `capacity` bytes or is no text
+};
+
+// The variable's value as a library would read it: UTF-8 on Windows, the bytes as they are on
+// POSIX.
+EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy, char* value,
+                                         std::size_t capacity);
+
+// --- Path syntax -----------------------------------------------------------------------------
+
+// True for a byte that separates path components: the slash on POSIX, the slash or the
+// backslash on Windows.
+bool IsPathSeparator(char c);
+
+// The length of the part of `path` that makes it absolute: the leading slash on POSIX; on Windows
+// a drive with its separator ("C:" or "C:/"), a leading separator, or a network share's server
+// and share name with their separators. 0 for a relative path.
+std::size_t PathRootLength(const char* path, std::size_t length);
 
 // --- User interface --------------------------------------------------------------------------
 

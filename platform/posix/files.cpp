@@ -1,4 +1,5 @@
-// Files on POSIX. Temporary files hold evidence: they are created for the user alone (0600).
+// Files on POSIX. Temporary files hold evidence: they are created for the user alone (0600), and
+// a symbolic link planted at a staged file's name is never followed.
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -7,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "utf16.h"
@@ -19,11 +20,11 @@ namespace {
 constexpr int kNameAttempts = 100;
 
 int OpenExisting(const char16_t* path, int access) {
-  std::string narrow;
-  if (!posix::ToUtf8(path, &narrow)) return -1;
+  char narrow[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return -1;
   int fd;
   do {
-    fd = open(narrow.c_str(), access | O_CLOEXEC | O_NOCTTY);
+    fd = open(narrow, access | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -37,26 +38,33 @@ bool RandomNumber(unsigned long long* value) {
 bool GetTempDirectory(char16_t* path, std::size_t capacity) {
   const char* directory = std::getenv("TMPDIR");
   if (directory == nullptr || directory[0] == '\0') directory = "/tmp";
-  std::string with_separator = directory;
-  if (with_separator.back() != '/') with_separator += '/';
-  return posix::FromUtf8(with_separator.c_str(), path, capacity);
+  const std::size_t length = std::strlen(directory);
+  char with_separator[posix::kNarrowPathCapacity];
+  if (length + 2 > sizeof(with_separator)) return false;
+  std::memcpy(with_separator, directory, length + 1);
+  if (directory[length - 1] != '/') std::memcpy(with_separator + length, "/", 2);
+  return posix::FromUtf8(with_separator, path, capacity);
 }
 
 bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t* path) {
-  std::string narrow_directory;
-  std::string narrow_prefix;
-  if (!posix::ToUtf8(directory, &narrow_directory) || !posix::ToUtf8(prefix, &narrow_prefix)) {
+  // "<directory><prefix>XXXXXXXX.tmp": the name's own part has a fixed length.
+  constexpr std::size_t kNameLength = 8 + 4;
+  char candidate[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(directory, candidate, sizeof(candidate))) return false;
+  const std::size_t directory_length = std::strlen(candidate);
+  if (!posix::ToUtf8(prefix, candidate + directory_length, sizeof(candidate) - directory_length)) {
     return false;
   }
+  const std::size_t stem = std::strlen(candidate);
+  if (stem + kNameLength + 1 > sizeof(candidate)) return false;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     unsigned long long number = 0;
     if (!RandomNumber(&number)) return false;
-    char name[32];
-    std::snprintf(name, sizeof(name), "%.8llX.tmp", number & 0xFFFFFFFFULL);
-    const std::string candidate = narrow_directory + narrow_prefix + name;
-    if (!posix::FromUtf8(candidate.c_str(), path, kPathCapacity)) return false;
-    const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                        S_IRUSR | S_IWUSR);
+    std::snprintf(candidate + stem, kNameLength + 1, "%.8llX.tmp", number & 0xFFFFFFFFULL);
+    if (!posix::FromUtf8(candidate, path, kPathCapacity)) return false;
+    // O_EXCL with O_CREAT refuses any name that exists, a symbolic link included.
+    const int fd =
+        open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR);
     if (fd >= 0) {
       close(fd);
       return true;
@@ -115,9 +123,11 @@ void CloseFile(FileHandle file) {
   close(static_cast<int>(file));
 }
 
-bool DeleteFileAt(const char16_t* path) {
-  std::string narrow;
-  return posix::ToUtf8(path, &narrow) && unlink(narrow.c_str()) == 0;
+// POSIX removes a name whatever holds the file open, so nothing is ever "in use" here.
+Removal DeleteFileAt(const char16_t* path) {
+  char narrow[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return Removal::kFailed;
+  return unlink(narrow) == 0 ? Removal::kRemoved : Removal::kFailed;
 }
 
 }  // namespace quillmend::os

@@ -2,7 +2,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include <string>
+#include <cstddef>
 
 #include "platform/platform.h"
 #include "utf16.h"
@@ -44,13 +44,14 @@ bool GetOwnModulePath(char16_t* path, std::size_t capacity) {
 }
 
 bool RemoveLastPathComponent(char16_t* path) {
-  std::size_t last_separator = std::string::npos;
+  constexpr std::size_t kNone = ~std::size_t{0};
+  std::size_t last_separator = kNone;
   std::size_t length = 0;
   for (; path[length] != u'\0'; ++length) {
     if (path[length] == u'/') last_separator = length;
   }
   // A bare file name has no directory to keep.
-  if (last_separator == std::string::npos) return false;
+  if (last_separator == kNone) return false;
   if (last_separator + 1 == length) {
     // A bare root or a trailing separator: only the separator itself can go.
     if (last_separator == 0) return false;
@@ -63,10 +64,10 @@ bool RemoveLastPathComponent(char16_t* path) {
 }
 
 void* LoadLibraryFile(const char16_t* path) {
-  std::string narrow;
-  if (!posix::ToUtf8(path, &narrow)) return nullptr;
+  char narrow[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return nullptr;
   // Local binding keeps Ghostscript's many symbols out of the host's global scope.
-  return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+  return dlopen(narrow, RTLD_NOW | RTLD_LOCAL);
 }
 
 void* FindLibrarySymbol(void* library, const char* name) {

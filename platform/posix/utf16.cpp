@@ -73,12 +73,10 @@ void EncodeUtf8(const char16_t* text, char* out) {
   *bytes = '\0';
 }
 
-bool ToUtf8(const char16_t* text, std::string* out) {
+bool ToUtf8(const char16_t* text, char* out, std::size_t capacity) {
   const long length = Utf8Length(text);
-  if (length < 0) return false;
-  out->assign(static_cast<std::size_t>(length) + 1, '\0');
-  EncodeUtf8(text, out->data());
-  out->resize(static_cast<std::size_t>(length));
+  if (length < 0 || static_cast<std::size_t>(length) >= capacity) return false;
+  EncodeUtf8(text, out);
   return true;
 }
 

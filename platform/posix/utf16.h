@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+
+#include "platform/platform.h"
 
 namespace quillmend::os::posix {
 
@@ -14,8 +15,13 @@ long Utf8Length(const char16_t* text);
 // Utf8Length(text) + 1 bytes.
 void EncodeUtf8(const char16_t* text, char* out);
 
-// The UTF-8 form of `text`; false for an unpaired surrogate.
-bool ToUtf8(const char16_t* text, std::string* out);
+// A path buffer's text in UTF-8 takes at most three bytes per UTF-16 unit (four per surrogate
+// pair), terminator included.
+inline constexpr std::size_t kNarrowPathCapacity = 3 * kPathCapacity;
+
+// The UTF-8 form of `text` with its terminator in `out` (capacity bytes). False for an unpaired
+// surrogate or when it does not fit.
+bool ToUtf8(const char16_t* text, char* out, std::size_t capacity);
 
 // Decodes UTF-8 `text` into `out` (capacity units, terminator included). False for text that is
 // not valid UTF-8 or does not fit.

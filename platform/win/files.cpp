@@ -62,8 +62,9 @@ void CloseFile(FileHandle file) {
   CloseHandle(Native(file));
 }
 
-bool DeleteFileAt(const char16_t* path) {
-  return DeleteFileW(Wide(path)) != FALSE;
+Removal DeleteFileAt(const char16_t* path) {
+  if (DeleteFileW(Wide(path))) return Removal::kRemoved;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? Removal::kInUse : Removal::kFailed;
 }
 
 }  // namespace quillmend::os
