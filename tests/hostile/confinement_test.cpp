@@ -222,6 +222,73 @@ TEST_F(RealConfinementTest, StreamsWhoseDataLiesInOutsideFiles) {
   for (const auto& [name, document] : documents) ViewConfined(name, document);
 }
 
+// Ghostscript's start-up permits the whole temporary directory, where the plug-in stages every
+// item: another program's file, a name like a concurrent request's staged copy and raw pixels
+// lie there. A document may read none of them, however the directory is spelled (Ghostscript
+// reduces and escapes it before it permits it), and when TMPDIR is empty, which Ghostscript
+// takes as the root of the file system.
+TEST_F(RealConfinementTest, NothingInTheTemporaryDirectoryButTheItemIsRead) {
+  const std::string paint = "% " + marker_ + "\n0 g -1000 -1000 5000 5000 re f\n";
+  const std::vector<std::pair<std::string, std::string>> decoys = {
+      {"QVT1A2B.tmp", paint},
+      {"other-program.txt", paint},
+      {"pixels.raw", std::string(4096, '\0')}};
+  const std::string plain = PathUtf8(temp());
+  // With no variable set, Ghostscript permits /tmp and the plug-in stages there.
+  const std::filesystem::path in_tmp = "/tmp/" + folder_.path().filename().string();
+  const struct {
+    const char* name;
+    std::filesystem::path folder;
+    std::optional<std::string> spelled;
+  } spellings[] = {
+      {"plain", temp(), plain},
+      {"trailing and doubled separators", temp(), PathUtf8(folder_.path()) + "//tmp//"},
+      {"dot and dot-dot", temp(), plain + "/./sub/.."},
+      {"empty: the root", folder_.path() / "anywhere", ""},
+      {"unset: /tmp", in_tmp, std::nullopt},
+  };
+  // Ghostscript would take the others before the fallback.
+  ScopedEnvironment no_temp("TEMP", std::nullopt);
+  ScopedEnvironment no_tmp("TMP", std::nullopt);
+  for (const auto& [name, folder, spelled] : spellings) {
+    SCOPED_TRACE(name);
+    std::filesystem::create_directories(folder / "sub");
+    for (const auto& [file, bytes] : decoys) WriteFileBytes(folder / file, bytes);
+    ScopedEnvironment tmpdir("TMPDIR", spelled);
+    const auto page = [](const std::string& contents, const std::string& drawing,
+                         const std::string& last) {
+      return BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                           contents + " /Resources << /XObject << /Im1 5 0 R >> >> >>",
+                       StreamObject("", kPageContent + drawing), last});
+    };
+    const auto external = [&](const char* file) {
+      return "/F " + PdfString(PathUtf8(folder / file));
+    };
+    for (const std::string& item : {
+             page("[4 0 R 5 0 R]", "", StreamObject(external("QVT1A2B.tmp"), "")),
+             page("[4 0 R 5 0 R]", "", StreamObject(external("other-program.txt"), "")),
+             page("4 0 R", "q 612 0 0 792 0 0 cm /Im1 Do Q\n",
+                  StreamObject("/Type /XObject /Subtype /Image /Width 64 /Height 64 "
+                               "/ColorSpace /DeviceGray /BitsPerComponent 8 " +
+                                   external("pixels.raw"),
+                               "")),
+         }) {
+      ResetHost();
+      const Returned returned = View(item);
+      EXPECT_EQ(returned.outcome, Outcome::kConverted);
+      if (returned.outcome == Outcome::kConverted) ExpectNoDecoyContent(returned.document);
+    }
+    for (const auto& [file, bytes] : decoys) EXPECT_EQ(ReadFileBytes(folder / file), bytes) << file;
+    std::vector<std::string> expected = {"sub"};
+    for (const auto& decoy : decoys) expected.push_back(decoy.first);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(EntriesOf(folder), expected) << "left beside the decoys";
+  }
+  std::filesystem::remove_all(in_tmp);
+}
+
 // PostScript carried inside a PDF: a PostScript XObject and the old PS operator.
 TEST_F(RealConfinementTest, PostScriptInsideADocument) {
   const std::string program = HostileProgram();

@@ -102,9 +102,7 @@ class StressTest : public HostileTest {
   // Every temporary name the stand-in was given, all distinct and all in the temporary
   // directory; returns how many there were.
   std::size_t ExpectDistinctTempNames(const StandinControl& standin) {
-    std::vector<std::string> names = standin.Arguments(8);
-    const std::vector<std::string> inputs = standin.Arguments(9);
-    names.insert(names.end(), inputs.begin(), inputs.end());
+    const std::vector<std::string> names = standin.FilesNamed();
     const std::set<std::string> distinct(names.begin(), names.end());
     EXPECT_EQ(distinct.size(), names.size()) << "two requests shared a temporary name";
     const std::string prefix = PathUtf8(temp() / "QVT");

@@ -8,6 +8,11 @@
 //                            fail-new       gsapi_new_instance fails and leaves the handle null
 //                            fail-encoding  gsapi_set_arg_encoding fails
 //                            fail-init      gsapi_init_with_args fails
+//                            fail-remove    gsapi_remove_control_path fails
+//                            fail-run       gsapi_run_file fails
+//                            fail-param     gsapi_get_param fails
+//                            no-pages       the device received no page: what Ghostscript
+//                                           reports for a document it could not open
 //                            fail-exit      gsapi_exit fails
 //                            empty-output   the output file is left empty
 //                            no-output      the output file is removed
@@ -16,13 +21,19 @@
 //                                           or at none: creation, encoding, init or exit fails,
 //                                           or the output file is removed. The draws follow
 //                                           QUILLMEND_STANDIN_SEED (a number, default 0).
-//                          Otherwise a conversion copies the input file to the output file.
+//                          Otherwise a conversion copies the input file to the output file: at
+//                          gsapi_init_with_args when its last two arguments are "OUTPUT INPUT",
+//                          at gsapi_run_file when they are "-o OUTPUT".
 //   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
-//                            new | encoding N | init ARGC | arg I VALUE | exit | delete
+//                            new | encoding N | init ARGC | arg I VALUE | remove TYPE PATH |
+//                            run PATH | param NAME | exit | delete
+//                          "input still there" before "exit" when the input file exists then,
 //                          and, for each failure that fail-random forces, "forced STEP" with
 //                          STEP one of new, encoding, init, exit, no-output.
 //
-// Built with STANDIN_WITHOUT_EXIT or STANDIN_WITHOUT_ENCODING, the library lacks that function.
+// Built with STANDIN_WITHOUT_EXIT, STANDIN_WITHOUT_ENCODING, STANDIN_WITHOUT_CONTROL_PATHS or
+// STANDIN_WITHOUT_GET_PARAM, the library lacks gsapi_exit, gsapi_set_arg_encoding,
+// gsapi_remove_control_path or gsapi_get_param.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +55,9 @@ enum class Forced { kNone, kNew, kEncoding, kInit, kExit, kNoOutput };
 struct Instance {
   int encoding = 0;  // 0: the platform's default encoding; 1: UTF-8
   Forced forced = Forced::kNone;
+  std::string input;
+  std::string output;
+  int pages = 0;
 };
 
 bool Has(const char* word) {
@@ -94,7 +108,7 @@ bool ForcedAt(const void* instance, Forced step, const char* name) {
   return true;
 }
 
-bool Convert(const Instance& instance, const char* input, const char* output) {
+bool Copy(const Instance& instance, const char* input, const char* output) {
   if (Has("sleep")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::FILE* in = standin::OpenArgumentPath(input, "rb", instance.encoding);
   if (in == nullptr) return false;
@@ -114,6 +128,13 @@ bool Convert(const Instance& instance, const char* input, const char* output) {
   return std::fclose(out) == 0 && written;
 }
 
+// One conversion of the instance's input into its output; a success counts one page.
+bool Convert(Instance* instance) {
+  if (!Copy(*instance, instance->input.c_str(), instance->output.c_str())) return false;
+  instance->pages = 1;
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -126,7 +147,7 @@ STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
     *instance = nullptr;
     return kFatal;
   }
-  *instance = new Instance{0, forced};
+  *instance = new Instance{0, forced, {}, {}, 0};
   return 0;
 }
 
@@ -149,12 +170,55 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
       ForcedAt(instance, Forced::kInit, "init")) {
     return kFatal;
   }
-  // As with "-o OUTPUT INPUT": the last two arguments name the files.
-  return Convert(*static_cast<Instance*>(instance), argv[argc - 1], argv[argc - 2]) ? 0 : kFatal;
+  auto* state = static_cast<Instance*>(instance);
+  // "-o OUTPUT": the document comes through gsapi_run_file.
+  if (std::strcmp(argv[argc - 2], "-o") == 0) {
+    state->output = argv[argc - 1];
+    return 0;
+  }
+  // "-o OUTPUT INPUT": the last two arguments name the files.
+  state->input = argv[argc - 1];
+  state->output = argv[argc - 2];
+  return Convert(state) ? 0 : kFatal;
 }
+
+STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, int* exit_code) {
+  Log(std::string("run ") + file_name);
+  *exit_code = 0;
+  auto* state = static_cast<Instance*>(instance);
+  if (state == nullptr || Has("fail-run") || state->output.empty()) return kFatal;
+  state->input = file_name;
+  return Convert(state) ? 0 : kFatal;
+}
+
+#ifndef STANDIN_WITHOUT_CONTROL_PATHS
+STANDIN_EXPORT int gsapi_remove_control_path(void* instance, int type, const char* path) {
+  Log("remove " + std::to_string(type) + " " + path);
+  return instance == nullptr || Has("fail-remove") ? kFatal : 0;
+}
+#endif
+
+#ifndef STANDIN_WITHOUT_GET_PARAM
+STANDIN_EXPORT int gsapi_get_param(void* instance, const char* name, void* value, int type) {
+  Log(std::string("param ") + name);
+  constexpr int kIntType = 2;
+  constexpr int kUndefined = -21;
+  if (instance == nullptr || Has("fail-param")) return kFatal;
+  if (std::strcmp(name, "PageCount") != 0 || type != kIntType) return kUndefined;
+  *static_cast<int*>(value) = Has("no-pages") ? 0 : static_cast<Instance*>(instance)->pages;
+  return sizeof(int);
+}
+#endif
 
 #ifndef STANDIN_WITHOUT_EXIT
 STANDIN_EXPORT int gsapi_exit(void* instance) {
+  const auto* state = static_cast<const Instance*>(instance);
+  if (state != nullptr && !state->input.empty()) {
+    if (std::FILE* input = standin::OpenArgumentPath(state->input.c_str(), "rb", state->encoding)) {
+      std::fclose(input);
+      Log("input still there");
+    }
+  }
   Log("exit");
   if (instance == nullptr || Has("fail-exit") || ForcedAt(instance, Forced::kExit, "exit")) {
     return kFatal;

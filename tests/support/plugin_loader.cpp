@@ -16,6 +16,10 @@ const char* StandinName(Ghostscript variant) {
       return "standin_gs_without_exit";
     case Ghostscript::kStandinWithoutEncoding:
       return "standin_gs_without_encoding";
+    case Ghostscript::kStandinWithoutControlPaths:
+      return "standin_gs_without_control_paths";
+    case Ghostscript::kStandinWithoutGetParam:
+      return "standin_gs_without_get_param";
     default:
       return "standin_gs";
   }

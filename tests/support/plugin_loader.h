@@ -21,10 +21,12 @@ struct Plugin {
 
 enum class Ghostscript {
   kNone,
-  kStandin,                 // bin/standin/standin_gs
-  kStandinWithoutExit,      // lacks gsapi_exit
-  kStandinWithoutEncoding,  // lacks gsapi_set_arg_encoding
-  kReal,                    // Debian's libgs.so.10, or bin/real-gs/gsdll64.dll on Windows
+  kStandin,                     // bin/standin/standin_gs
+  kStandinWithoutExit,          // lacks gsapi_exit
+  kStandinWithoutEncoding,      // lacks gsapi_set_arg_encoding
+  kStandinWithoutControlPaths,  // lacks gsapi_remove_control_path
+  kStandinWithoutGetParam,      // lacks gsapi_get_param
+  kReal,                        // Debian's libgs.so.10, or bin/real-gs/gsdll64.dll on Windows
 };
 
 // The built stand-in variant's library file (bin/standin/<variant>/<Ghostscript's file name>).

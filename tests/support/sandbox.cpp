@@ -49,9 +49,13 @@ TestFolder::~TestFolder() {
   std::filesystem::remove_all(path_, error);
 }
 
-ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value)
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::optional<std::string>& value)
     : name_(name), earlier_(GetEnvironmentValue(name)) {
-  SetEnvironment(name, value);
+  if (value) {
+    SetEnvironment(name, *value);
+  } else {
+    UnsetEnvironment(name);
+  }
 }
 
 ScopedEnvironment::~ScopedEnvironment() {

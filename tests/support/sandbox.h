@@ -22,10 +22,11 @@ class TestFolder {
   std::filesystem::path path_;
 };
 
-// Sets an environment variable for the scope's duration, then restores the earlier value.
+// Sets an environment variable (or, given no value, unsets it) for the scope's duration, then
+// restores the earlier value.
 class ScopedEnvironment {
  public:
-  ScopedEnvironment(const char* name, const std::string& value);
+  ScopedEnvironment(const char* name, const std::optional<std::string>& value);
   ~ScopedEnvironment();
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;

@@ -49,13 +49,25 @@ std::vector<std::string> StandinControl::LogLines() const {
   return lines;
 }
 
-std::vector<std::string> StandinControl::Arguments(int index) const {
-  const std::string prefix = "arg " + std::to_string(index) + " ";
+std::vector<std::string> StandinControl::Values(const std::string& prefix) const {
   std::vector<std::string> values;
   for (const std::string& line : LogLines()) {
     if (line.rfind(prefix, 0) == 0) values.push_back(line.substr(prefix.size()));
   }
   return values;
+}
+
+std::vector<std::string> StandinControl::Arguments(int index) const {
+  return Values("arg " + std::to_string(index) + " ");
+}
+
+std::vector<std::string> StandinControl::FilesNamed() const {
+  std::vector<std::string> files = Arguments(8);
+  for (const char* prefix : {"arg 9 ", "run "}) {
+    const std::vector<std::string> inputs = Values(prefix);
+    files.insert(files.end(), inputs.begin(), inputs.end());
+  }
+  return files;
 }
 
 }  // namespace quillmend::test

@@ -37,8 +37,13 @@ class StandinControl {
  public:
   StandinControl(const std::filesystem::path& folder, const std::string& words);
   std::vector<std::string> LogLines() const;
-  // The values of "arg N VALUE" lines with this N, in the order they were logged.
+  // The rest of each line that begins with `prefix`, in the order they were logged.
+  std::vector<std::string> Values(const std::string& prefix) const;
+  // The values of "arg N VALUE" lines with this N.
   std::vector<std::string> Arguments(int index) const;
+  // Every file named to Ghostscript: the outputs (argument 8), then the inputs (argument 9, or
+  // the file given to gsapi_run_file).
+  std::vector<std::string> FilesNamed() const;
   const std::filesystem::path& log() const { return log_; }
 
  private:

@@ -119,7 +119,8 @@ TEST_P(GhostscriptFailureTest, ReportsOneConversionFailure) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, GhostscriptFailureTest,
-                         testing::Values("fail-new", "fail-encoding", "fail-init", "fail-exit"),
+                         testing::Values("fail-new", "fail-encoding", "fail-init", "fail-remove",
+                                         "fail-run", "fail-param", "no-pages", "fail-exit"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            std::erase(name, '-');
@@ -131,7 +132,7 @@ TEST_F(FailureTest, ConversionLeavesNoOutputFile) {
   ExpectFailedAndClean(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})));
   EXPECT_TRUE(HostMessages().empty()) << "the conversion itself reported success";
   const std::vector<std::string> log = standin.LogLines();
-  EXPECT_NE(std::find(log.begin(), log.end(), "init 10"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "param PageCount"), log.end());
 }
 
 }  // namespace

@@ -51,37 +51,77 @@ TEST_F(StandinRunTest, EmptyOutputIsAValidBufferOfSizeZero) {
   EXPECT_TRUE(EntriesOf(temp()).empty());
 }
 
-TEST_F(StandinRunTest, GhostscriptGetsTheFixedArgumentsInOrder) {
+// The fixed arguments, in order: the program-name slot, the device and its settings, the output.
+const std::vector<std::string> kStartArguments = {"arg 0 1337",
+                                                  "arg 1 -sDEVICE=pdfwrite",
+                                                  "arg 2 -dNoOutputFonts",
+                                                  "arg 3 -dCompatibilityLevel=1.5",
+                                                  "arg 4 -r150",
+                                                  "arg 5 -dQUIET",
+                                                  "arg 6 -dSAFER",
+                                                  "arg 7 -o"};
+
+// The calls of one successful view, with the paths and the permit removals (checked on their
+// own) taken out.
+std::vector<std::string> CallsWithoutPaths(const std::vector<std::string>& log) {
+  std::vector<std::string> calls;
+  for (const std::string& line : log) {
+    if (line.rfind("remove ", 0) == 0) continue;
+    const bool path =
+        line.rfind("arg 8 ", 0) == 0 || line.rfind("arg 9 ", 0) == 0 || line.rfind("run ", 0) == 0;
+    calls.push_back(path ? line.substr(0, line.rfind(' ')) : line);
+  }
+  return calls;
+}
+
+// A library that can withdraw permits gets the ten arguments in two steps: the first nine start
+// the interpreter, the temporary directory's permits go, and only then does the input run.
+TEST_F(StandinRunTest, GhostscriptStartsThenLosesTheTempDirectoryThenRunsTheInput) {
   ASSERT_TRUE(Ready(Ghostscript::kStandin));
   StandinControl standin(folder_.path(), "");
   const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
   ASSERT_NE(result.buffer, nullptr);
   plugin_.ReleaseMem(result.buffer);
 
+  std::vector<std::string> expected = {"new", "encoding 1", "init 9"};
+  expected.insert(expected.end(), kStartArguments.begin(), kStartArguments.end());
+  expected.insert(expected.end(), {"arg 8", "run", "param PageCount", "exit", "delete"});
   const std::vector<std::string> log = standin.LogLines();
-  ASSERT_EQ(log.size(), 15u) << testing::PrintToString(log);
-  const std::vector<std::string> fixed = {"new",
-                                          "encoding 1",
-                                          "init 10",
-                                          "arg 0 1337",
-                                          "arg 1 -sDEVICE=pdfwrite",
-                                          "arg 2 -dNoOutputFonts",
-                                          "arg 3 -dCompatibilityLevel=1.5",
-                                          "arg 4 -r150",
-                                          "arg 5 -dQUIET",
-                                          "arg 6 -dSAFER",
-                                          "arg 7 -o"};
-  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 11), fixed);
-  EXPECT_EQ(log[13], "exit");
-  EXPECT_EQ(log[14], "delete");
+  EXPECT_EQ(CallsWithoutPaths(log), expected) << testing::PrintToString(log);
 
-  const std::vector<std::string> outputs = standin.Arguments(8);
-  const std::vector<std::string> inputs = standin.Arguments(9);
-  ASSERT_EQ(outputs.size(), 1u);
-  ASSERT_EQ(inputs.size(), 1u);
-  EXPECT_TRUE(IsTempFileIn(outputs[0], temp())) << outputs[0];
-  EXPECT_TRUE(IsTempFileIn(inputs[0], temp())) << inputs[0];
-  EXPECT_NE(outputs[0], inputs[0]);
+  // Every permit on the temporary directory goes after start-up and before the input runs.
+  const auto starts = [](const char* prefix) {
+    return [prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; };
+  };
+  const auto run = std::find_if(log.begin(), log.end(), starts("run "));
+  const auto started = std::find_if(log.begin(), run, starts("arg 8 "));
+  for (const char* type : {"0", "1", "2"}) {
+    const std::string entry = std::string("remove ") + type + " " + PathUtf8(temp()) + "/*";
+    EXPECT_NE(std::find(started, run, entry), run) << entry;
+  }
+
+  const std::vector<std::string> files = standin.FilesNamed();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(IsTempFileIn(files[0], temp())) << files[0];
+  EXPECT_TRUE(IsTempFileIn(files[1], temp())) << files[1];
+  EXPECT_NE(files[0], files[1]);
+  EXPECT_TRUE(EntriesOf(temp()).empty());
+}
+
+// An older library without permit control gets all ten arguments in one call.
+TEST_F(StandinRunTest, GhostscriptWithoutPermitControlGetsOneCall) {
+  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutControlPaths));
+  StandinControl standin(folder_.path(), "");
+  const std::string document = PdfLikeBytes(400);
+  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+  EXPECT_EQ(BufferBytes(result), document);
+  plugin_.ReleaseMem(result.buffer);
+
+  std::vector<std::string> expected = {"new", "encoding 1", "init 10"};
+  expected.insert(expected.end(), kStartArguments.begin(), kStartArguments.end());
+  expected.insert(expected.end(), {"arg 8", "arg 9", "param PageCount", "exit", "delete"});
+  EXPECT_EQ(CallsWithoutPaths(standin.LogLines()), expected);
+  EXPECT_TRUE(HostMessages().empty());
   EXPECT_TRUE(EntriesOf(temp()).empty());
 }
 
@@ -95,7 +135,19 @@ TEST_F(StandinRunTest, GhostscriptWithoutArgumentEncodingStillConverts) {
   const std::vector<std::string> log = standin.LogLines();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0], "new");
-  EXPECT_EQ(log[1], "init 10");
+  EXPECT_EQ(log[1], "init 9");
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_TRUE(EntriesOf(temp()).empty());
+}
+
+// A library that cannot tell how many pages it wrote is taken at its word, as before.
+TEST_F(StandinRunTest, WithoutAPageCountARunThatReportsSuccessConverts) {
+  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutGetParam));
+  StandinControl standin(folder_.path(), "no-pages");
+  const std::string document = PdfLikeBytes(400);
+  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+  EXPECT_EQ(BufferBytes(result), document);
+  EXPECT_EQ(plugin_.ReleaseMem(result.buffer), 1);
   EXPECT_TRUE(HostMessages().empty());
   EXPECT_TRUE(EntriesOf(temp()).empty());
 }
@@ -116,11 +168,11 @@ TEST_F(StandinRunTest, NonAsciiTempDirectoryReachesGhostscriptAsUtf8) {
   EXPECT_EQ(plugin_.ReleaseMem(result.buffer), 1);
   EXPECT_TRUE(HostMessages().empty());
 
-  for (int index : {8, 9}) {
-    const std::vector<std::string> paths = standin.Arguments(index);
-    ASSERT_EQ(paths.size(), 1u);
-    EXPECT_NE(paths[0].find("j\u00fcrgen \u0416\u043e\u0440\u0430"), std::string::npos) << paths[0];
-    EXPECT_TRUE(IsTempFileIn(paths[0], directory)) << paths[0];
+  const std::vector<std::string> paths = standin.FilesNamed();
+  ASSERT_EQ(paths.size(), 2u);
+  for (const std::string& path : paths) {
+    EXPECT_NE(path.find("j\u00fcrgen \u0416\u043e\u0440\u0430"), std::string::npos) << path;
+    EXPECT_TRUE(IsTempFileIn(path, directory)) << path;
   }
   EXPECT_TRUE(EntriesOf(directory).empty());
 }
@@ -152,9 +204,7 @@ TEST_F(StandinRunTest, ConcurrentRequestsUseDistinctTempFiles) {
 
   EXPECT_EQ(matches, std::vector<int>(kThreads, kRequestsPerThread));
   EXPECT_TRUE(HostMessages().empty());
-  std::vector<std::string> names = standin.Arguments(8);
-  const std::vector<std::string> inputs = standin.Arguments(9);
-  names.insert(names.end(), inputs.begin(), inputs.end());
+  const std::vector<std::string> names = standin.FilesNamed();
   EXPECT_EQ(names.size(), 2u * kThreads * kRequestsPerThread);
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
   EXPECT_TRUE(EntriesOf(temp()).empty());
