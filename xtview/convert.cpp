@@ -73,7 +73,6 @@ Report ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool 
     return {Outcome::Declined, "declined   " + PathToUtf8(job.input) + ": " + why};
   }
   if (result_size == kConversionFailed) return Failure(job, "the plug-in could not convert it");
-  if (result_size == 0) return Failure(job, "the plug-in returned an empty document");
   if (result_size < 0 || result.buffer == nullptr) {
     return Failure(
         job, "the plug-in gave an unexpected result (size " + std::to_string(result_size) + ")");
@@ -83,10 +82,13 @@ Report ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool 
                        &reason)) {
     return Error(job, "cannot write " + PathToUtf8(job.output) + ": " + reason);
   }
+  // An empty document is what the plug-in was given by Ghostscript: a success by its contract,
+  // but nothing an examiner can look at.
+  const char* warning = size == 0 ? "; warning: the converted document is empty" : "";
   return {Outcome::Converted, "converted  " + PathToUtf8(job.input) + " -> " +
                                   PathToUtf8(job.output) + " (" + std::to_string(item.size) +
                                   " -> " + std::to_string(size) + " bytes, " +
-                                  console::FormatSeconds(seconds) + ")"};
+                                  console::FormatSeconds(seconds) + ")" + warning};
 }
 
 Report ViewOneSafely(const Plugin& plugin, const Job& job, std::int32_t item_id, bool replace) {

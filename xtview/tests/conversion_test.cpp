@@ -61,17 +61,23 @@ TEST_F(GhostscriptFailure, RejectedPdfLeavesNoOutputAndNoTemporaryFile) {
   EXPECT_EQ(ListFolder(temp_), Listing{});
 }
 
-TEST_F(GhostscriptFailure, EmptyResultIsAFailureNotAnOutput) {
+// A buffer of 0 bytes is a success by the plug-in's contract: converted, with a warning.
+using EmptyResult = XtviewTest;
+
+TEST_F(EmptyResult, IsConvertedWithAWarning) {
   const fs::path stage = Stage(Ghostscript::StandIn);
   const fs::path in = Folder("in");
   fs::copy_file(SamplePdf(), in / "sample.pdf");
 
   const RunResult run = Run(stage, {PathToUtf8(in / "sample.pdf")}, "empty-output");
 
-  EXPECT_EQ(run.exit_code, 1) << run.output;
-  EXPECT_EQ(Count(run.output, "sample.pdf: the plug-in returned an empty document"), 1)
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(
+      Count(run.output, "(" + std::to_string(fs::file_size(in / "sample.pdf")) + " -> 0 bytes"), 1)
       << run.output;
-  EXPECT_EQ(ListFolder(in), Listing{"sample.pdf"});
+  EXPECT_EQ(Count(run.output, "warning: the converted document is empty"), 1) << run.output;
+  EXPECT_EQ(ListFolder(in), (Listing{"sample.outlined.pdf", "sample.pdf"}));
+  EXPECT_EQ(fs::file_size(in / "sample.outlined.pdf"), 0u);
 }
 
 class Jobs : public XtviewTest {};
