@@ -2,6 +2,9 @@
 // plugin/, where check_outputs.sh looks at their fonts and pages with poppler's Linux tools.
 #include <windows.h>
 
+#include <ostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "real_dll.h"
@@ -13,28 +16,44 @@
 namespace quillmend::test {
 namespace {
 
-// Removes a document an earlier run left, so that the checks never see a stale one.
-std::filesystem::path FreshOutput(const std::string& name) {
-  const std::filesystem::path output = OutputsFolder("plugin") / name;
-  std::error_code error;
-  std::filesystem::remove(output, error);
-  return output;
+struct Conversion {
+  const char* output;   // in bin/windows-e2e-outputs/plugin/
+  const char* fixture;  // in bin/fixtures/
+  bool shift_offsets = false;
+};
+
+// A copy whose every object offset points a line too early: Ghostscript rebuilds the table.
+std::string WithShiftedOffsets(std::string pdf) {
+  return pdf.insert(pdf.find('\n') + 1, "% a line that shifts every object\n");
 }
 
-class RealConversion : public RealDllTest, public testing::WithParamInterface<const char*> {};
+void PrintTo(const Conversion& conversion, std::ostream* out) {
+  *out << conversion.output;
+}
+
+class RealConversion : public RealDllTest, public testing::WithParamInterface<Conversion> {};
 
 TEST_P(RealConversion, GivesAWholePdf15AndLeavesNothing) {
-  const std::string name = std::string(GetParam()) + ".pdf";
-  const std::filesystem::path output = FreshOutput(name);
-  const std::string converted = Convert(ReadFileBytes(FixturePdf(name)));
+  const std::filesystem::path output = FreshOutput("plugin", GetParam().output);
+  std::string document = ReadFileBytes(FixturePdf(GetParam().fixture));
+  ASSERT_FALSE(document.empty()) << GetParam().fixture;
+  if (GetParam().shift_offsets) document = WithShiftedOffsets(std::move(document));
+  const std::string converted = Convert(document);
   ASSERT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
   EXPECT_TRUE(HostMessages().empty());
   EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
   EXPECT_TRUE(WriteFileBytes(output, converted));
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversion,
-                         testing::Values("standard_fonts", "three_pages", "truetype"));
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, RealConversion,
+    testing::Values(Conversion{"standard_fonts.pdf", "standard_fonts.pdf"},
+                    Conversion{"three_pages.pdf", "three_pages.pdf"},
+                    Conversion{"truetype.pdf", "truetype.pdf"},
+                    // Damaged or locked, but Ghostscript opens them: every page must come out.
+                    Conversion{"standard_fonts.owner-only.pdf",
+                               "encrypted/standard_fonts.owner-only.pdf"},
+                    Conversion{"standard_fonts.shifted.pdf", "standard_fonts.pdf", true}));
 
 std::filesystem::path TempPathOfProcess() {
   wchar_t path[MAX_PATH + 1];
@@ -50,7 +69,7 @@ TEST_F(RealDllTest, TempFolderOutsideTheAnsiCodePage) {
   ScopedTempDirectory temp_directory(directory);
   ASSERT_EQ(PathUtf8(TempPathOfProcess()), PathUtf8(directory / ""));
 
-  const std::filesystem::path output = FreshOutput("standard_fonts.non-ansi-temp.pdf");
+  const std::filesystem::path output = FreshOutput("plugin", "standard_fonts.non-ansi-temp.pdf");
   const std::string converted = Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf")));
   EXPECT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>());
@@ -58,10 +77,43 @@ TEST_F(RealDllTest, TempFolderOutsideTheAnsiCodePage) {
   EXPECT_TRUE(WriteFileBytes(output, converted));
 }
 
-// The input file is still open in the instance when Ghostscript gives up on a document: it
-// must go all the same.
-TEST_F(RealDllTest, RejectedDocumentFailsWithOneMessageAndLeavesNothing) {
-  const ViewResult result = ViewItem(plugin_, AddItem({ZeroSizePagePdf(), {}, {}}));
+struct Rejection {
+  const char* name;
+  std::string (*document)();
+};
+
+// Documents that cannot become a conversion. Ghostscript gives up on the first with an error,
+// and still holds the input file open then: it must go all the same. It cannot open the others
+// at all, yet reports success for them with a blank page of its own making.
+const Rejection kRejections[] = {
+    {"ZeroSizePage", ZeroSizePagePdf},
+    {"GarbageAfterTheHeader",
+     [] {
+       std::string pdf = "%PDF-1.4\n";
+       while (pdf.size() < 200) pdf += "no object, no table, no trailer\n";
+       return pdf;
+     }},
+    {"CutBeforeTheCatalogue",
+     [] { return ReadFileBytes(FixturePdf("standard_fonts.pdf")).substr(0, 300); }},
+    {"NoPage",
+     [] {
+       return PdfOfObjects(
+           {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"});
+     }},
+    {"UserPassword",
+     [] { return ReadFileBytes(FixturePdf("encrypted/standard_fonts.user-password.pdf")); }},
+};
+
+void PrintTo(const Rejection& rejection, std::ostream* out) {
+  *out << rejection.name;
+}
+
+class Rejected : public RealDllTest, public testing::WithParamInterface<Rejection> {};
+
+TEST_P(Rejected, FailsWithOneMessageAndLeavesNothing) {
+  const std::string document = GetParam().document();
+  ASSERT_GE(document.size(), 150u) << "the plug-in would decline it unread";
+  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
   EXPECT_EQ(result.buffer, nullptr);
   EXPECT_EQ(result.size, -2);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
@@ -71,6 +123,11 @@ TEST_F(RealDllTest, RejectedDocumentFailsWithOneMessageAndLeavesNothing) {
   }
   EXPECT_EQ(left, std::vector<std::string>());
 }
+
+INSTANTIATE_TEST_SUITE_P(Documents, Rejected, testing::ValuesIn(kRejections),
+                         [](const testing::TestParamInfo<Rejection>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Ghostscript would run this as a PostScript program and make a one-page PDF of it: the
 // plug-in must not take it.

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/plugin_loader.h"
 #include "view/view_fixture.h"
@@ -24,6 +25,10 @@ inline const HostMessage kLoaded{u"Quillmend viewer X-Tension loaded.", 2};
 // Wine tests: bin/windows-e2e-outputs/<group>/, created if need be.
 std::filesystem::path OutputsFolder(const std::string& group);
 
+// The path of document `name` in that folder, with any document an earlier run left there
+// removed, so that the checks never see a stale one.
+std::filesystem::path FreshOutput(const std::string& group, const std::string& name);
+
 // The plug-in has started with the real DLL beside it; the host has seen nothing since.
 class RealDllTest : public ViewTest {
  protected:
@@ -40,6 +45,10 @@ class RealDllTest : public ViewTest {
 // True when `bytes` is a whole PDF 1.5 document: the header, and the end-of-file marker at the
 // end (pdfwrite ends with a line break after it).
 bool IsWholePdf15(const std::string& bytes);
+
+// A PDF of `objects`, numbered from 1 with the catalogue first, and a correct cross-reference
+// table.
+std::string PdfOfObjects(const std::vector<std::string>& objects);
 
 // A sound one-page PDF whose page has no area. Ghostscript repairs or skips almost any damage,
 // but pdfwrite cannot set up a page of size 0 by 0, so its conversion fails.

@@ -1,0 +1,143 @@
+// A document confined to itself under Wine. The temporary directory where the plug-in stages
+// items also holds other files: another program's, a concurrent request's staged copy, raw
+// pixels. A hostile item names them in external streams (/F); Ghostscript must refuse them
+// however TMP and TEMP spell the folder. Each one would paint the page black, so
+// check_white.sh renders the outputs (bin/windows-e2e-outputs/confinement/) natively.
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "real_dll.h"
+#include "support/host_services.h"
+#include "support/sandbox.h"
+#include "support/system.h"
+#include "support/view_support.h"
+
+namespace quillmend::test {
+namespace {
+
+constexpr char kBlackPage[] = "0 g -1000 -1000 5000 5000 re f\n";
+
+struct Decoy {
+  const char* name;
+  std::string bytes;
+};
+
+// In the order EntriesOf lists them.
+const Decoy kDecoys[] = {
+    {"QVT1A2B.tmp", kBlackPage},
+    {"pixels.gray", std::string(64, '\0')},  // 8 by 8, black
+    {"report.txt", kBlackPage},
+};
+
+struct Item {
+  const char* name;
+  const char* decoy;
+  bool image;  // an 8 by 8 image over the page, else a second content stream
+};
+
+const Item kItems[] = {
+    {"ContentFromAnotherProgram", "report.txt", false},
+    {"ContentFromAStagedCopy", "QVT1A2B.tmp", false},
+    {"ImageFromRawPixels", "pixels.gray", true},
+};
+
+struct Spelling {
+  const char* name;
+  std::string (*spell)(std::string folder);
+};
+
+// Every spelling names the same folder. The plain one is a Windows path ending in "\tmp".
+const Spelling kSpellings[] = {
+    {"Plain", [](std::string folder) { return folder; }},
+    {"TrailingBackslash", [](std::string folder) { return folder + "\\"; }},
+    {"ForwardSlashes",
+     [](std::string folder) {
+       std::replace(folder.begin(), folder.end(), '\\', '/');
+       return folder;
+     }},
+    {"DoubledBackslash",
+     [](std::string folder) { return folder.replace(folder.rfind('\\'), 1, 2, '\\'); }},
+    {"DotComponent",
+     [](std::string folder) { return folder.replace(folder.rfind('\\'), 1, "\\.\\"); }},
+};
+
+void PrintTo(const Item& item, std::ostream* out) {
+  *out << item.name;
+}
+void PrintTo(const Spelling& spelling, std::ostream* out) {
+  *out << spelling.name;
+}
+
+std::string Stream(const std::string& entries, const std::string& data) {
+  return "<< /Length " + std::to_string(data.size()) + entries + " >>\nstream\n" + data +
+         "\nendstream";
+}
+
+// A sound one-page document that draws a small grey bar of its own and takes the rest of the
+// page from `decoy`.
+std::string HostilePdf(const Item& item, const std::filesystem::path& decoy) {
+  std::string file = " /F (";
+  for (const char c : PathUtf8(decoy)) {
+    if (c == '\\' || c == '(' || c == ')') file += '\\';
+    file += c;
+  }
+  file += ")";
+  const std::string bar = "0.5 g 20 20 60 6 re f\n";
+  const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] ";
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
+  if (item.image) {
+    objects.push_back(page + "/Resources << /XObject << /Im 5 0 R >> >> /Contents 4 0 R >>");
+    objects.push_back(Stream("", bar + "q 200 0 0 200 0 0 cm /Im Do Q\n"));
+    objects.push_back(
+        Stream(" /Type /XObject /Subtype /Image /Width 8 /Height 8"
+               " /ColorSpace /DeviceGray /BitsPerComponent 8" +
+                   file,
+               ""));
+  } else {
+    objects.push_back(page + "/Contents [4 0 R 5 0 R] >>");
+    objects.push_back(Stream("", bar));
+    objects.push_back(Stream(file, ""));
+  }
+  return PdfOfObjects(objects);
+}
+
+class Confinement : public RealDllTest,
+                    public testing::WithParamInterface<std::tuple<Item, Spelling>> {};
+
+TEST_P(Confinement, RefusesTheTempFoldersOtherFiles) {
+  const auto& [item, spelling] = GetParam();
+  std::vector<std::string> decoy_names;
+  for (const Decoy& decoy : kDecoys) {
+    ASSERT_TRUE(WriteFileBytes(temp() / decoy.name, decoy.bytes));
+    decoy_names.push_back(decoy.name);
+  }
+  const std::string folder = spelling.spell(PathUtf8(temp()));
+  ScopedEnvironment tmp("TMP", folder);
+  ScopedEnvironment temp_variable("TEMP", folder);
+  const std::filesystem::path output =
+      FreshOutput("confinement", std::string(item.name) + "." + spelling.name + ".pdf");
+
+  const std::string converted = Convert(HostilePdf(item, temp() / item.decoy));
+  ASSERT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>());
+  for (const Decoy& decoy : kDecoys) {
+    EXPECT_EQ(ReadFileBytes(temp() / decoy.name), decoy.bytes) << decoy.name;
+  }
+  EXPECT_EQ(EntriesOf(temp()), decoy_names);
+  EXPECT_TRUE(WriteFileBytes(output, converted));
+}
+
+INSTANTIATE_TEST_SUITE_P(ItemsAndSpellings, Confinement,
+                         testing::Combine(testing::ValuesIn(kItems), testing::ValuesIn(kSpellings)),
+                         [](const testing::TestParamInfo<std::tuple<Item, Spelling>>& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  std::get<1>(info.param).name;
+                         });
+
+}  // namespace
+}  // namespace quillmend::test
