@@ -96,7 +96,8 @@ bool RunPdfWrite(const char16_t* input, const char16_t* output) {
   }
   // The document has been read (or never will be): its staged copy goes before anything else
   // can fail, so no path leaves it on disk.
-  const os::Removal removal = os::DeleteFileAt(input);
+  // Ghostscript may hold the file still: one attempt now, the full one after it has let go.
+  const os::Removal removal = os::DeleteFileOnce(input);
   if (GsApi.Exit(instance) != 0) succeeded = false;
   GsApi.DeleteInstance(instance);
   // After a document it rejects, Ghostscript keeps the file open until the instance exits, and

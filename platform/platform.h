@@ -64,7 +64,8 @@ bool GetTempDirectory(char16_t* path, std::size_t capacity);
 // Creating and naming are one step, so concurrent callers never share a name.
 bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t* path);
 
-// Opens an existing file exclusively (no sharing). kNoFile on failure.
+// Opens an existing file exclusively (no sharing), waiting, as DeleteFileAt does, for another
+// program's passing hold on it. kNoFile on failure.
 FileHandle OpenFileForWriting(const char16_t* path);
 FileHandle OpenFileForReading(const char16_t* path);
 
@@ -85,7 +86,12 @@ enum class Removal {
   kFailed,  // for any other reason, among them that it was not there
 };
 
+// Removes a file. Another program that holds it open for a moment without sharing its removal,
+// as a virus scanner does with new files, is waited for, up to about a quarter of a second.
 Removal DeleteFileAt(const char16_t* path);
+
+// Removes a file with one attempt only: for a file that something may be known to hold.
+Removal DeleteFileOnce(const char16_t* path);
 
 // --- Text ------------------------------------------------------------------------------------
 

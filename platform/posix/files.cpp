@@ -123,11 +123,16 @@ void CloseFile(FileHandle file) {
   close(static_cast<int>(file));
 }
 
-// POSIX removes a name whatever holds the file open, so nothing is ever "in use" here.
+// POSIX removes a name whatever holds the file open, so nothing is ever "in use" here and
+// nothing is worth a second attempt.
 Removal DeleteFileAt(const char16_t* path) {
   char narrow[posix::kNarrowPathCapacity];
   if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return Removal::kFailed;
   return unlink(narrow) == 0 ? Removal::kRemoved : Removal::kFailed;
+}
+
+Removal DeleteFileOnce(const char16_t* path) {
+  return DeleteFileAt(path);
 }
 
 }  // namespace quillmend::os

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "system_calls.h"
 #include "wide.h"
 
 namespace quillmend::os {
@@ -35,7 +36,7 @@ EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy,
   }
   // The value goes through a heap block: it may be far longer than the stack should hold.
   auto* units =
-      static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kValueUnits * sizeof(wchar_t)));
+      static_cast<wchar_t*>(Win32.HeapAlloc(GetProcessHeap(), 0, kValueUnits * sizeof(wchar_t)));
   if (units == nullptr) return EnvironmentValue::kUnusable;
   // An empty value and a missing variable both give 0; only the error code tells them apart.
   units[0] = L'\0';
@@ -47,7 +48,7 @@ EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy,
   } else if (length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
     result = ToUtf8(units, value, capacity);
   }
-  HeapFree(GetProcessHeap(), 0, units);
+  Win32.HeapFree(GetProcessHeap(), 0, units);
   return result;
 }
 

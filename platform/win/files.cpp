@@ -1,17 +1,51 @@
 // Files on Windows: the temporary-name service creates each file as it names it.
+//
+// A virus scanner opens every new file in the temporary directory and may hold it for a few
+// milliseconds without sharing it. Opening or deleting a staged file in that moment fails; those
+// two are tried again for up to about a quarter of a second, so that a scanner neither fails a
+// view nor leaves a copy of the evidence behind.
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "system_calls.h"
 #include "wide.h"
 
 namespace quillmend::os {
 
 namespace {
 
+// Waits between attempts: 255 ms in all.
+constexpr DWORD kRetryDelaysMs[] = {5, 10, 20, 40, 80, 100};
+
+// Errors another program's passing hold on a file gives.
+bool IsPassingLock(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+// Makes `attempt` until it succeeds, fails for another reason, or the delays run out.
+template <typename Attempt>
+bool Retrying(Attempt attempt) {
+  for (const DWORD delay : kRetryDelaysMs) {
+    if (attempt()) return true;
+    if (!IsPassingLock(GetLastError())) return false;
+    Sleep(delay);
+  }
+  return attempt();
+}
+
 FileHandle OpenExisting(const char16_t* path, DWORD access) {
-  HANDLE file =
-      CreateFileW(Wide(path), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  Retrying([&] {
+    file = Win32.CreateFileW(Wide(path), access, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  });
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
+}
+
+Removal RemovalAfterFailure() {
+  return GetLastError() == ERROR_SHARING_VIOLATION ? Removal::kInUse : Removal::kFailed;
 }
 
 HANDLE Native(FileHandle file) {
@@ -21,12 +55,12 @@ HANDLE Native(FileHandle file) {
 }  // namespace
 
 bool GetTempDirectory(char16_t* path, std::size_t capacity) {
-  const DWORD length = GetTempPathW(static_cast<DWORD>(capacity), Wide(path));
+  const DWORD length = Win32.GetTempPathW(static_cast<DWORD>(capacity), Wide(path));
   return length >= 1 && length <= capacity;
 }
 
 bool CreateTempFile(const char16_t* directory, const char16_t* prefix, char16_t* path) {
-  return GetTempFileNameW(Wide(directory), Wide(prefix), 0, Wide(path)) != 0;
+  return Win32.GetTempFileNameW(Wide(directory), Wide(prefix), 0, Wide(path)) != 0;
 }
 
 FileHandle OpenFileForWriting(const char16_t* path) {
@@ -39,21 +73,21 @@ FileHandle OpenFileForReading(const char16_t* path) {
 
 bool WriteBlock(FileHandle file, const void* data, std::uint32_t count, std::uint32_t* done) {
   DWORD written = 0;
-  const BOOL succeeded = WriteFile(Native(file), data, count, &written, nullptr);
+  const BOOL succeeded = Win32.WriteFile(Native(file), data, count, &written, nullptr);
   *done = written;
   return succeeded != FALSE;
 }
 
 bool ReadBlock(FileHandle file, void* data, std::uint32_t count, std::uint32_t* done) {
   DWORD read = 0;
-  const BOOL succeeded = ReadFile(Native(file), data, count, &read, nullptr);
+  const BOOL succeeded = Win32.ReadFile(Native(file), data, count, &read, nullptr);
   *done = read;
   return succeeded != FALSE;
 }
 
 bool GetFileSize(FileHandle file, std::uint64_t* size) {
   LARGE_INTEGER whole;
-  if (!GetFileSizeEx(Native(file), &whole) || whole.QuadPart < 0) return false;
+  if (!Win32.GetFileSizeEx(Native(file), &whole) || whole.QuadPart < 0) return false;
   *size = static_cast<std::uint64_t>(whole.QuadPart);
   return true;
 }
@@ -63,8 +97,13 @@ void CloseFile(FileHandle file) {
 }
 
 Removal DeleteFileAt(const char16_t* path) {
-  if (DeleteFileW(Wide(path))) return Removal::kRemoved;
-  return GetLastError() == ERROR_SHARING_VIOLATION ? Removal::kInUse : Removal::kFailed;
+  if (Retrying([path] { return Win32.DeleteFileW(Wide(path)) != FALSE; })) return Removal::kRemoved;
+  return RemovalAfterFailure();
+}
+
+Removal DeleteFileOnce(const char16_t* path) {
+  if (Win32.DeleteFileW(Wide(path))) return Removal::kRemoved;
+  return RemovalAfterFailure();
 }
 
 }  // namespace quillmend::os

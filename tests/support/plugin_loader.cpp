@@ -25,6 +25,8 @@ const char* StandinName(Ghostscript variant) {
   }
 }
 
+FaultHooks loaded_fault_hooks;
+
 template <typename Function>
 bool Resolve(void* library, const char* name, Function* function) {
   *function = reinterpret_cast<Function>(LibrarySymbol(library, name));
@@ -42,11 +44,19 @@ bool RealGhostscriptAvailable() {
   return !RealGhostscriptLibrary().empty();
 }
 
-bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin) {
+const FaultHooks& LoadedFaultHooks() {
+  return loaded_fault_hooks;
+}
+
+bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
+                PluginBuild build) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   const std::filesystem::path copy = folder / kPluginFileName;
-  std::filesystem::copy_file(ExecutableDirectory() / kPluginFileName, copy, error);
+  const std::filesystem::path hooked = ExecutableDirectory() / "fault-hooks" / kPluginFileName;
+  const bool with_hooks = build == PluginBuild::kFaultHooks && std::filesystem::exists(hooked);
+  std::filesystem::copy_file(with_hooks ? hooked : ExecutableDirectory() / kPluginFileName, copy,
+                             error);
   if (error) {
     ADD_FAILURE() << "cannot copy the plug-in into " << PathUtf8(folder) << ": " << error.message();
     return false;
@@ -69,14 +79,23 @@ bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Pl
     ADD_FAILURE() << "cannot load " << PathUtf8(copy) << ": " << LastLibraryError();
     return false;
   }
+  if (with_hooks) {
+    loaded_fault_hooks = {};
+    if (!Resolve(library, "QuillmendFailSystemCall", &loaded_fault_hooks.FailSystemCall) ||
+        !Resolve(library, "QuillmendSystemCallCount", &loaded_fault_hooks.SystemCallCount) ||
+        !Resolve(library, "QuillmendBlocksHeld", &loaded_fault_hooks.BlocksHeld)) {
+      return false;
+    }
+  }
   return Resolve(library, "XT_Init", &plugin->Init) &&
          Resolve(library, "XT_About", &plugin->About) &&
          Resolve(library, "XT_View", &plugin->View) &&
          Resolve(library, "XT_ReleaseMem", &plugin->ReleaseMem);
 }
 
-bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin) {
-  if (!LoadPlugin(folder, ghostscript, plugin)) return false;
+bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
+                     PluginBuild build) {
+  if (!LoadPlugin(folder, ghostscript, plugin, build)) return false;
   const std::int32_t result = plugin->Init(1, 0, nullptr, nullptr);
   if (result != 2) ADD_FAILURE() << "XT_Init answered " << result << ", not 2";
   return result == 2;

@@ -19,6 +19,25 @@ struct Plugin {
   XtReleaseMemFunction ReleaseMem = nullptr;
 };
 
+enum class PluginBuild {
+  kShipped,
+  // On Windows the test build, whose Win32 calls can be made to fail (FaultHooks); elsewhere the
+  // shipped one, whose system calls the test program itself can make fail.
+  kFaultHooks,
+};
+
+// The test build's controls, of the copy loaded last with PluginBuild::kFaultHooks; all null
+// where there is no such build.
+struct FaultHooks {
+  // Calls number `first` to `first + times - 1` of `call` fail with `error` (a negative `times`:
+  // every call from `first` on); a null `call` clears every plan and count.
+  bool (*FailSystemCall)(const char* call, long first, long times, unsigned long error) = nullptr;
+  long (*SystemCallCount)(const char* call) = nullptr;
+  // Heap blocks the plug-in holds, the ones it handed to the host included.
+  long (*BlocksHeld)() = nullptr;
+};
+const FaultHooks& LoadedFaultHooks();
+
 enum class Ghostscript {
   kNone,
   kStandin,                     // bin/standin/standin_gs
@@ -39,9 +58,11 @@ bool RealGhostscriptAvailable();
 // loads the copy by its full path and resolves the four entry points. Each call loads a fresh
 // copy, so no state carries over from an earlier load. Records a test failure and returns false
 // when any step fails.
-bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin);
+bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
+                PluginBuild build = PluginBuild::kShipped);
 
 // LoadPlugin, then XT_Init, which must answer 2.
-bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin);
+bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
+                     PluginBuild build = PluginBuild::kShipped);
 
 }  // namespace quillmend::test

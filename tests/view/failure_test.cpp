@@ -12,7 +12,7 @@ namespace {
 
 class FailureTest : public ViewTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(Ready(Ghostscript::kStandin)); }
+  void SetUp() override { ASSERT_TRUE(Ready(Ghostscript::kStandin, PluginBuild::kFaultHooks)); }
 
   // The request failed after recognition and left nothing of its own behind.
   void ExpectFailedAndClean(const ViewResult& result) {

@@ -1,24 +1,49 @@
-// On Windows the plug-in names its temporary files with GetTempFileNameW, which fails only once
-// all 65535 names of the prefix exist in the folder. Under Wine it cannot be made to fail that
-// way: Wine's GetTempFileNameW, having found every name taken, still answers with a non-zero
-// number and the last name it tried, and a folder path too long for the name makes it cut the
-// name short instead of failing. Nor has Windows a per-process file size limit that would make
-// the staging write fail. Both tests run natively only.
+// On Windows the test build of the plug-in makes its own Win32 calls fail (FaultHooks): Wine's
+// GetTempFileNameW cannot be made to fail from outside, and Windows has no per-process file
+// size limit.
+#include <windows.h>
+
 #include "fault_seams.h"
+#include "support/plugin_loader.h"
 
 namespace quillmend::test {
 
-TempFileCreationFailure::TempFileCreationFailure(const std::filesystem::path& temp, int) {
+namespace {
+
+constexpr long kEveryCall = -1;
+
+bool Arm(const char* call, long first, unsigned long error, std::string* unavailable) {
+  const FaultHooks& hooks = LoadedFaultHooks();
+  if (hooks.FailSystemCall == nullptr) {
+    *unavailable = "the plug-in in use is not the test build (PluginBuild::kFaultHooks)";
+    return false;
+  }
+  return hooks.FailSystemCall(call, first, kEveryCall, error);
+}
+
+void Disarm() {
+  if (LoadedFaultHooks().FailSystemCall != nullptr)
+    LoadedFaultHooks().FailSystemCall(nullptr, 0, 0, 0);
+}
+
+}  // namespace
+
+TempFileCreationFailure::TempFileCreationFailure(const std::filesystem::path& temp, int successes) {
   directory = temp;
-  unavailable = "no way to make GetTempFileNameW fail under Wine (see fault_seams_win.cpp)";
+  Arm("GetTempFileNameW", successes + 1, ERROR_FILE_EXISTS, &unavailable);
 }
 
-TempFileCreationFailure::~TempFileCreationFailure() {}
+TempFileCreationFailure::~TempFileCreationFailure() {
+  Disarm();
+}
 
+// Every write fails, as it would on a full disk: the tests' items are larger than their limits.
 FileSizeLimit::FileSizeLimit(std::uint64_t) {
-  unavailable = "Windows has no per-process file size limit to make a write fail";
+  armed_ = Arm("WriteFile", 1, ERROR_DISK_FULL, &unavailable);
 }
 
-FileSizeLimit::~FileSizeLimit() {}
+FileSizeLimit::~FileSizeLimit() {
+  if (armed_) Disarm();
+}
 
 }  // namespace quillmend::test

@@ -21,8 +21,8 @@ class ViewTest : public testing::Test {
  protected:
   // Loads the plug-in and runs XT_Init; afterwards the host has seen nothing of the start-up,
   // so every call and message it records belongs to the view path.
-  bool Ready(Ghostscript ghostscript) {
-    if (!LoadReadyPlugin(folder_.path() / "plugin", ghostscript, &plugin_)) return false;
+  bool Ready(Ghostscript ghostscript, PluginBuild build = PluginBuild::kShipped) {
+    if (!LoadReadyPlugin(folder_.path() / "plugin", ghostscript, &plugin_, build)) return false;
     ResetHost();
     return true;
   }
