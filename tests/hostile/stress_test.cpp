@@ -113,11 +113,13 @@ class StressTest : public HostileTest {
   }
 
   // The warm-up, then the measured run, both counted in `tally`; the growth of resident memory
-  // between the two.
+  // between the two. No file descriptor may stay open, whatever the requests' outcomes.
   std::int64_t RunMeasured(bool may_fail, Tally* tally) {
     Run(kWarmUpRequestsPerThread, may_fail, tally);
     const std::int64_t before = ResidentKiB();
+    const int descriptors = OpenDescriptors();
     Run(kRequestsPerThread, may_fail, tally);
+    EXPECT_EQ(OpenDescriptors(), descriptors) << "a file was left open";
     const std::int64_t after = ResidentKiB();
     std::cout << "[ memory   ] resident " << before << " KiB after the warm-up, " << after
               << " KiB after " << kThreads * kRequestsPerThread << " requests\n";
