@@ -95,8 +95,8 @@ bool RunPdfWrite(const char16_t* input, const char16_t* output) {
     succeeded = Convert(instance, input, output);
   }
   // The document has been read (or never will be): its staged copy goes before anything else
-  // can fail, so no path leaves it on disk.
-  // Ghostscript may hold the file still: one attempt now, the full one after it has let go.
+  // can fail, so no path leaves it on disk. Ghostscript may still hold it, so this is a single
+  // attempt; the patient one comes once Ghostscript has let go.
   const os::Removal removal = os::DeleteFileOnce(input);
   if (GsApi.Exit(instance) != 0) succeeded = false;
   GsApi.DeleteInstance(instance);
