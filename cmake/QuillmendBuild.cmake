@@ -1,4 +1,5 @@
-# Build settings shared by every target: warnings, runtime linkage, sanitizers, Wine.
+# Build settings shared by every target: warnings, runtime linkage, the shipped binaries'
+# reproducibility and version resources, sanitizers, Wine.
 
 # Product code: every warning is an error.
 function(quillmend_strict_warnings target)
@@ -38,7 +39,49 @@ function(quillmend_static_runtime target)
   endif()
 endfunction()
 
+# A binary that ships: the plug-in and xtview. The same source gives the same bytes whatever
+# folder it is built in and whenever: no build folder in the code or its debug information, no
+# link time stamp. On Windows it carries a version resource (the project's version and names,
+# from version.rc.in, compiled by windres or by rc.exe under MSVC), and a MinGW release build
+# links it without symbols, so that the package holds the very bytes built and tested.
+function(quillmend_shipped_binary target description)
+  # Compiler options only: the resource compiler takes none of them.
+  if(MSVC)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:/Brepro>)
+    target_link_options(${target} PRIVATE /Brepro)
+  else()
+    # Both folders become "."; the build folder's map comes last, so it wins inside the source.
+    target_compile_options(${target} PRIVATE
+      "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+      "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=.>")
+  endif()
+  if(MINGW)
+    target_link_options(${target} PRIVATE
+      -Wl,--no-insert-timestamp $<$<CONFIG:Release,MinSizeRel>:-s>)
+  endif()
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(QUILLMEND_RC_FILE_TYPE VFT_APP)
+  else()
+    set(QUILLMEND_RC_FILE_TYPE VFT_DLL)
+  endif()
+  set(QUILLMEND_RC_DESCRIPTION "${description}")
+  # The names as built, output names included, once the build is generated.
+  set(QUILLMEND_RC_NAME "$<TARGET_FILE_BASE_NAME:${target}>")
+  set(QUILLMEND_RC_FILE_NAME "$<TARGET_FILE_NAME:${target}>")
+  set(resource ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${resource}.in @ONLY)
+  file(GENERATE OUTPUT ${resource} INPUT ${resource}.in)
+  target_sources(${target} PRIVATE ${resource})
+endfunction()
+
 if(QUILLMEND_SANITIZE)
+  if(MSVC)
+    message(FATAL_ERROR "QUILLMEND_SANITIZE takes GCC and Clang sanitizers; not for MSVC")
+  endif()
   add_compile_options(-fsanitize=${QUILLMEND_SANITIZE} -fno-omit-frame-pointer
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QUILLMEND_SANITIZE})

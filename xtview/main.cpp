@@ -9,6 +9,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "plugin.h"
+#include "sha256.h"
 #include "system.h"
 #include "text.h"
 
@@ -29,6 +30,24 @@ std::filesystem::path PluginPath(const Options& options) {
   return sys::OwnFolder() / sys::kPluginFileName;
 }
 
+// One line that names a library by path, size and SHA-256, so that a log shows which plug-in
+// and which Ghostscript library did the work.
+void PrintLibrary(const std::string& what, const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  const std::string name = "xtview: " + what + " " + PathToUtf8(error ? path : absolute);
+  sys::MappedFile file;
+  std::string reason;
+  if (!sys::MapFile(path, &file, &reason)) {
+    console::Print(sys::Stream::Out, name + ": cannot read: " + reason);
+    return;
+  }
+  const std::string digest = Sha256Hex(file.bytes, file.size);
+  console::Print(sys::Stream::Out,
+                 name + ", " + std::to_string(file.size) + " bytes, SHA-256 " + digest);
+  sys::UnmapFile(&file);
+}
+
 // Loads the plug-in and, unless only its About text is wanted, starts it. False when the run
 // must end with kCannotStart; the reason is printed.
 bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readiness) {
@@ -38,6 +57,8 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
     PrintError("cannot load the plug-in " + PathToUtf8(path) + ": " + reason);
     return false;
   }
+  PrintLibrary("plug-in", path);
+  PrintLibrary("Ghostscript", path.parent_path() / sys::kGhostscriptFileName);
   if (options.about) return true;
   *readiness = StartPlugin(*plugin);
   if (*readiness >= 0) return true;

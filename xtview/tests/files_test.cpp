@@ -144,6 +144,28 @@ TEST_F(Startup, PluginIsFoundBesideXtviewOrWherePluginSays) {
   EXPECT_EQ(ListFolder(in), (Listing{"sample.outlined.pdf", "sample.pdf"}));
 }
 
+TEST_F(Startup, NamesThePluginAndGhostscriptBySizeAndSha256) {
+  // Past a million bytes and 56 into the last block, so that the length spills into a block of
+  // its own. Not a library: the plug-in cannot start, but the lines come first.
+  const fs::path stage = Stage(Ghostscript::Missing);
+  WriteFile(stage / XTVIEW_TEST_GS_NAME, std::string(1000056, 'a'));
+  const fs::path plugin = BuildPath(XTVIEW_TEST_PLUGIN);
+
+  const RunResult run = Run(stage, {PathToUtf8(SamplePdf())});
+
+  EXPECT_EQ(run.exit_code, 2) << run.output;
+  EXPECT_EQ(Count(run.output, PathToUtf8(plugin.filename()) + ", " +
+                                  std::to_string(fs::file_size(plugin)) + " bytes, SHA-256 "),
+            1)
+      << run.output;
+  // As sha256sum prints it.
+  EXPECT_EQ(
+      Count(run.output, std::string(XTVIEW_TEST_GS_NAME) + ", 1000056 bytes, SHA-256 " +
+                            "96b81eb61d82ce9a327933782a93746ca8512b73cc77bb8a52bf8ca3a751447f\n"),
+      1)
+      << run.output;
+}
+
 TEST_F(Startup, UsageErrorsEndWithExitCodeTwoAndOneLine) {
   const fs::path stage = Stage(Converting());
   const std::string sample = PathToUtf8(SamplePdf());
