@@ -1,7 +1,7 @@
 #include "ghostscript.h"
 
+#include "host/host_api.h"
 #include "platform/platform.h"
-#include "plugin/quillmend.h"
 #include "temp_permits.h"
 
 namespace quillmend {

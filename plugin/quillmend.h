@@ -1,12 +1,11 @@
-// Quillmend's face to the X-Ways host: the four entry points it exports and the host services
-// it calls back into.
+// Quillmend's face to the X-Ways host: the four entry points it exports. The services it calls
+// back into are in host/host_api.h.
 //
 // The host loads the plug-in as a 64-bit library, calls XT_Init once, then XT_View for each item
 // it is about to show and XT_ReleaseMem for each buffer XT_View returned. On x64 there is a
 // single calling convention, so these are plain extern "C" functions with undecorated names.
 //
-// Host types: LONG = int32_t, DWORD = uint32_t, INT64 = int64_t, HANDLE and PVOID = void*,
-// BYTE = uint8_t, and the host's wchar_t text is UTF-16 (char16_t).
+// Host types: LONG = int32_t, DWORD = uint32_t, INT64 = int64_t, HANDLE and PVOID = void*.
 #pragma once
 
 #include <cstdint>
@@ -36,33 +35,3 @@ QUILLMEND_EXPORT void* XT_View(void* hItem, std::int32_t nItemID, void* hVolume,
 QUILLMEND_EXPORT std::int32_t XT_ReleaseMem(void* lpBuffer);
 
 }  // extern "C"
-
-namespace quillmend {
-
-// The host services, as exported by the host's main program.
-using XwfGetSize = std::int64_t (*)(void* hVolumeOrItem, void* lpOptional);
-using XwfRead = std::uint32_t (*)(void* hVolumeOrItem, std::int64_t Offset, std::uint8_t* lpBuffer,
-                                  std::uint32_t nNumberOfBytesToRead);
-using XwfOutputMessage = void (*)(const char16_t* lpMessage, std::uint32_t nFlags);
-
-struct HostServices {
-  XwfGetSize GetSize;
-  XwfRead Read;
-  XwfOutputMessage OutputMessage;
-};
-
-// Written only by XT_Init; read-only afterwards.
-extern HostServices HostApi;
-
-// Looks up the three services in the host's main program. True only when all three are there.
-bool BindHostApi();
-
-// True once every service is bound.
-bool HostApiIsBound();
-
-// The two flags values the plug-in passes to XWF_OutputMessage: 0 for the start-up error, 2 for
-// its other messages.
-inline constexpr std::uint32_t kStartupErrorFlags = 0;
-inline constexpr std::uint32_t kNoticeFlags = 2;
-
-}  // namespace quillmend

@@ -1,5 +1,6 @@
 // XT_Init and XT_About: how the plug-in starts and how it describes itself.
 #include "ghostscript/ghostscript.h"
+#include "host/host_api.h"
 #include "platform/platform.h"
 #include "quillmend.h"
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ghostscript/ghostscript.h"
+#include "host/host_api.h"
 #include "platform/platform.h"
 #include "plugin/quillmend.h"
 #include "scope_exit.h"

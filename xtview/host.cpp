@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "console.h"
-#include "plugin/quillmend.h"
+#include "host/host_api.h"
 #include "text.h"
 
 namespace xtview {

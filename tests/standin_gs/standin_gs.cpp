@@ -17,6 +17,8 @@
 //                            empty-output   the output file is left empty
 //                            no-output      the output file is removed
 //                            sleep          each conversion takes about 50 ms
+//                            hold-input     the input stays open from the moment the document
+//                                           runs until gsapi_exit, as Ghostscript keeps it
 //                            fail-random    each conversion fails at one step drawn at random,
 //                                           or at none: creation, encoding, init or exit fails,
 //                                           or the output file is removed. The draws follow
@@ -25,8 +27,12 @@
 //                          gsapi_init_with_args when its last two arguments are "OUTPUT INPUT",
 //                          at gsapi_run_file when they are "-o OUTPUT".
 //   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
-//                            new | encoding N | init ARGC | arg I VALUE | remove TYPE PATH |
-//                            run PATH | param NAME | exit | delete
+//                            new | alive N | encoding N | init ARGC | arg I VALUE |
+//                            remove TYPE PATH | run PATH | modes INPUT OUTPUT | param NAME |
+//                            exit | delete
+//                          "alive N" follows each instance made: N instances exist at once.
+//                          "modes" gives the two files' permission bits in octal when the
+//                          document runs (POSIX only).
 //                          "input still there" before "exit" when the input file exists then,
 //                          and, for each failure that fail-random forces, "forced STEP" with
 //                          STEP one of new, encoding, init, exit, no-output.
@@ -58,7 +64,10 @@ struct Instance {
   std::string input;
   std::string output;
   int pages = 0;
+  std::FILE* held = nullptr;  // the input, kept open under hold-input
 };
+
+std::atomic<int> alive{0};
 
 bool Has(const char* word) {
   const std::string words = standin::GetEnvironment("QUILLMEND_STANDIN");
@@ -128,6 +137,22 @@ bool Copy(const Instance& instance, const char* input, const char* output) {
   return std::fclose(out) == 0 && written;
 }
 
+// The document starts to run: Ghostscript opens it, and may hold it until the instance exits.
+void OpenInput(Instance* instance) {
+  const std::string input = standin::PermissionBits(instance->input.c_str());
+  if (!input.empty()) {
+    Log("modes " + input + " " + standin::PermissionBits(instance->output.c_str()));
+  }
+  if (Has("hold-input") && instance->held == nullptr) {
+    instance->held = standin::OpenArgumentPath(instance->input.c_str(), "rb", instance->encoding);
+  }
+}
+
+void Release(Instance* instance) {
+  if (instance->held != nullptr) std::fclose(instance->held);
+  instance->held = nullptr;
+}
+
 // One conversion of the instance's input into its output; a success counts one page.
 bool Convert(Instance* instance) {
   if (!Copy(*instance, instance->input.c_str(), instance->output.c_str())) return false;
@@ -147,7 +172,8 @@ STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
     *instance = nullptr;
     return kFatal;
   }
-  *instance = new Instance{0, forced, {}, {}, 0};
+  *instance = new Instance{0, forced, {}, {}, 0, nullptr};
+  Log("alive " + std::to_string(++alive));
   return 0;
 }
 
@@ -179,6 +205,7 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
   // "-o OUTPUT INPUT": the last two arguments name the files.
   state->input = argv[argc - 1];
   state->output = argv[argc - 2];
+  OpenInput(state);
   return Convert(state) ? 0 : kFatal;
 }
 
@@ -186,8 +213,10 @@ STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, in
   Log(std::string("run ") + file_name);
   *exit_code = 0;
   auto* state = static_cast<Instance*>(instance);
-  if (state == nullptr || Has("fail-run") || state->output.empty()) return kFatal;
+  if (state == nullptr || state->output.empty()) return kFatal;
   state->input = file_name;
+  OpenInput(state);
+  if (Has("fail-run")) return kFatal;
   return Convert(state) ? 0 : kFatal;
 }
 
@@ -212,12 +241,13 @@ STANDIN_EXPORT int gsapi_get_param(void* instance, const char* name, void* value
 
 #ifndef STANDIN_WITHOUT_EXIT
 STANDIN_EXPORT int gsapi_exit(void* instance) {
-  const auto* state = static_cast<const Instance*>(instance);
+  auto* state = static_cast<Instance*>(instance);
   if (state != nullptr && !state->input.empty()) {
     if (std::FILE* input = standin::OpenArgumentPath(state->input.c_str(), "rb", state->encoding)) {
       std::fclose(input);
       Log("input still there");
     }
+    Release(state);
   }
   Log("exit");
   if (instance == nullptr || Has("fail-exit") || ForcedAt(instance, Forced::kExit, "exit")) {
@@ -229,6 +259,9 @@ STANDIN_EXPORT int gsapi_exit(void* instance) {
 
 STANDIN_EXPORT void gsapi_delete_instance(void* instance) {
   Log("delete");
+  if (instance == nullptr) return;
+  Release(static_cast<Instance*>(instance));
+  --alive;
   delete static_cast<Instance*>(instance);
 }
 

@@ -20,4 +20,7 @@ std::string GetEnvironment(const char* name);
 std::FILE* OpenArgumentPath(const char* path, const char* mode, int encoding);
 bool RemoveArgumentPath(const char* path, int encoding);
 
+// A file's permission bits in octal ("600"); empty on Windows, which has none.
+std::string PermissionBits(const char* path);
+
 }  // namespace standin

@@ -37,4 +37,8 @@ bool RemoveArgumentPath(const char* path, int encoding) {
   return DeleteFileW(Decode(path, encoding).c_str()) != FALSE;
 }
 
+std::string PermissionBits(const char*) {
+  return std::string();
+}
+
 }  // namespace standin

@@ -42,6 +42,11 @@ extern const char kGhostscriptFileName[];
 // Where the real Ghostscript library is, or an empty path when this machine has none.
 std::filesystem::path RealGhostscriptLibrary();
 
+// Whether the real library opens a file whose UTF-8 path holds characters outside the Basic
+// Multilingual Plane. Natively it takes the bytes as they are; the Windows build of Ghostscript
+// 10.0.0 decodes UTF-8 sequences of up to three bytes only (base/gp_wutf8.c) and cannot.
+extern const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane;
+
 // Puts `target` at `place`: a symbolic link natively, so that the library stays one loaded
 // object per process; a copy on Windows.
 bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place);

@@ -10,6 +10,7 @@ namespace quillmend::test {
 
 const char kPluginFileName[] = "quillmend.so";
 const char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
+const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = true;
 
 std::filesystem::path ExecutableDirectory() {
   std::error_code error;

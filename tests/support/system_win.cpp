@@ -31,6 +31,7 @@ std::string Narrow(const std::wstring& text) {
 
 const char kPluginFileName[] = "quillmend.dll";
 const char kGhostscriptFileName[] = "gsdll64.dll";
+const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = false;
 
 std::filesystem::path ExecutableDirectory() {
   std::wstring path(32768, L'\0');

@@ -1,5 +1,6 @@
 #include "view_support.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "system.h"
@@ -68,6 +69,12 @@ std::vector<std::string> StandinControl::FilesNamed() const {
     files.insert(files.end(), inputs.begin(), inputs.end());
   }
   return files;
+}
+
+int StandinControl::PeakAlive() const {
+  int peak = 0;
+  for (const std::string& count : Values("alive ")) peak = std::max(peak, std::stoi(count));
+  return peak;
 }
 
 }  // namespace quillmend::test

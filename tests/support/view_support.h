@@ -17,6 +17,11 @@ struct ViewResult {
   std::int64_t size = 0;
 };
 
+// A folder name in UTF-8 with letters outside ASCII and outside any one ANSI code page, two of
+// them outside the Basic Multilingual Plane (U+1F4C4, U+20BB7: surrogate pairs in UTF-16).
+inline constexpr char kFarFromAsciiName[] =
+    "j\u00fcrgen \u0416\u043e\u0440\u0430 \U0001F4C4\U00020BB7";
+
 // XT_View on `item` as the host calls it, with a result-size slot primed to a value the plug-in
 // never writes, so that a missing write shows.
 ViewResult ViewItem(const Plugin& plugin, void* item);
@@ -44,6 +49,8 @@ class StandinControl {
   // Every file named to Ghostscript: the outputs (argument 8), then the inputs (argument 9, or
   // the file given to gsapi_run_file).
   std::vector<std::string> FilesNamed() const;
+  // The most Ghostscript instances that existed at once.
+  int PeakAlive() const;
   const std::filesystem::path& log() const { return log_; }
 
  private:

@@ -39,4 +39,29 @@ class FileSizeLimit {
   bool armed_ = false;
 };
 
+// --- Natively only (fault_seams_posix.cpp) ---------------------------------------------------
+
+// Hands the plug-in's next temporary-name draws these numbers, in order, until the object goes;
+// later draws are random again.
+class ChosenTempNames {
+ public:
+  explicit ChosenTempNames(const std::vector<std::uint64_t>& numbers);
+  ~ChosenTempNames();
+  ChosenTempNames(const ChosenTempNames&) = delete;
+  ChosenTempNames& operator=(const ChosenTempNames&) = delete;
+};
+
+// Until the object goes, every other read or write call on a file in `directory` is interrupted
+// before it moves a byte, and the others move only half of what was asked (rounded up).
+class ShortTransfers {
+ public:
+  explicit ShortTransfers(const std::filesystem::path& directory);
+  ~ShortTransfers();
+  ShortTransfers(const ShortTransfers&) = delete;
+  ShortTransfers& operator=(const ShortTransfers&) = delete;
+  // The calls on such files so far.
+  int reads() const;
+  int writes() const;
+};
+
 }  // namespace quillmend::test

@@ -95,14 +95,20 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversionTest,
                            return name.substr(0, name.find('.'));
                          });
 
+// Where Ghostscript cannot open such a path, the view fails as for any document it cannot open.
 TEST_F(RealGhostscriptTest, NonAsciiTempDirectory) {
-  const std::filesystem::path directory =
-      folder_.path() / Utf8Path("j\u00fcrgen \u0416\u043e\u0440\u0430");
+  const std::filesystem::path directory = folder_.path() / Utf8Path(kFarFromAsciiName);
   ScopedTempDirectory temp_directory(directory);
-  const std::string converted =
-      Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf")), folder_.path() / "out.pdf");
-  EXPECT_EQ(converted.rfind("%PDF-1.5", 0), 0u);
-  EXPECT_TRUE(HostMessages().empty());
+  const ViewResult result =
+      ViewItem(plugin_, AddItem({ReadFileBytes(FixturePdf("standard_fonts.pdf")), {}, {}}));
+  if (kRealGhostscriptOpensPathsBeyondTheBasicPlane) {
+    EXPECT_EQ(BufferBytes(result).rfind("%PDF-1.5", 0), 0u);
+    EXPECT_TRUE(HostMessages().empty());
+  } else {
+    EXPECT_EQ(result.size, -2);
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  }
+  plugin_.ReleaseMem(result.buffer);
   EXPECT_TRUE(QvtFilesIn(directory).empty());
 }
 

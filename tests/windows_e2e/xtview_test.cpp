@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "real_dll.h"
+#include "support/child_process.h"
 #include "support/sandbox.h"
 #include "support/system.h"
 #include "support/view_support.h"

@@ -2,10 +2,13 @@
 #include <windows.h>
 
 #include "support.h"
+#include "support/child_process.h"
 
 namespace xtview_test {
 
 namespace {
+
+constexpr int kRunSeconds = 300;
 
 std::wstring Wide(const std::string& text) {
   const int length = static_cast<int>(text.size());
@@ -13,28 +16,6 @@ std::wstring Wide(const std::string& text) {
   std::wstring wide(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
   if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), units);
   return wide;
-}
-
-// One argument as the C runtime's command-line parser will split it back out.
-void AppendQuoted(const std::wstring& argument, std::wstring* line) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
-    line->append(argument);
-    return;
-  }
-  line->push_back(L'"');
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes double only in front of a quote.
-    line->append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    line->push_back(c);
-  }
-  line->append(backslashes * 2, L'\\');
-  line->push_back(L'"');
 }
 
 }  // namespace
@@ -51,33 +32,7 @@ fs::path BuildPath(const std::string& path) {
 
 int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
                const fs::path& output) {
-  SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
-  const HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  std::wstring line;
-  AppendQuoted(program.wstring(), &line);
-  for (const std::string& argument : arguments) {
-    line.push_back(L' ');
-    AppendQuoted(Wide(argument), &line);
-  }
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = file;
-  startup.hStdError = file;
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &process);
-  CloseHandle(file);
-  if (!started) return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return quillmend::test::RunChild(program, arguments, output, kRunSeconds).exit_code;
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {

@@ -1,4 +1,5 @@
-// Runs another Windows program from a test and collects what it printed.
+// Runs another Windows program from a test and collects what it printed: for the Windows
+// end-to-end tests and xtview's tests alike.
 #pragma once
 
 #include <filesystem>

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/sandbox.h"
-#include "support/system.h"
+#include "sandbox.h"
+#include "system.h"
 
 namespace quillmend::test {
 

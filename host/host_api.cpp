@@ -1,4 +1,4 @@
-#include "quillmend.h"
+#include "host_api.h"
 
 #include "platform/platform.h"
 
