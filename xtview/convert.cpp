@@ -11,6 +11,9 @@
 #include "host.h"
 #include "interrupt.h"
 #include "output_file.h"
+#include "page_count.h"
+#include "report.h"
+#include "sha256.h"
 #include "system.h"
 #include "text.h"
 
@@ -25,17 +28,33 @@ constexpr std::int64_t kConversionFailed = -2;
 
 enum class Outcome { Converted, Declined, Failed, Error };
 
-struct Report {
+struct Done {
   Outcome outcome;
   std::string line;
+  report::Entry entry;
+  bool recorded = false;  // the entry went to the report as the output landed
 };
 
-Report Error(const Job& job, const std::string& reason) {
-  return {Outcome::Error, "error      " + PathToUtf8(job.input) + ": " + reason};
+class Clock {
+ public:
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+Done Error(const Job& job, report::Result result, const std::string& reason, report::Entry entry) {
+  entry.result = result;
+  entry.reason = reason;
+  return {Outcome::Error, "error      " + PathToUtf8(job.input) + ": " + reason, std::move(entry)};
 }
 
-Report Failure(const Job& job, const std::string& reason) {
-  return {Outcome::Failed, "failed     " + PathToUtf8(job.input) + ": " + reason};
+Done Failure(const Job& job, const std::string& reason, report::Entry entry) {
+  entry.result = report::Result::Failed;
+  entry.reason = reason;
+  return {Outcome::Failed, "failed     " + PathToUtf8(job.input) + ": " + reason, std::move(entry)};
 }
 
 // Gives a buffer back to the plug-in however the view ends.
@@ -52,50 +71,92 @@ struct FileMapping {
   ~FileMapping() { sys::UnmapFile(&file); }
 };
 
-Report ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool replace) {
+Done ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool replace,
+             std::size_t record) {
+  const Clock clock;
+  const bool recording = report::Recording();
+  report::Entry entry;
+  entry.input = job.input;
   std::error_code status_error;
   if (!replace && std::filesystem::exists(job.output, status_error)) {
-    return Error(job, PathToUtf8(job.output) + " exists (--force replaces it)");
+    return Error(job, report::Result::NotWritten,
+                 PathToUtf8(job.output) + " exists (--force replaces it)", std::move(entry));
   }
   FileMapping mapping;
   std::string reason;
-  if (!sys::MapFile(job.input, &mapping.file, &reason)) return Error(job, "cannot read: " + reason);
+  if (!sys::MapFile(job.input, &mapping.file, &reason)) {
+    return Error(job, report::Result::NotRead, "cannot read: " + reason, std::move(entry));
+  }
+  entry.input_size = mapping.file.size;
+  if (recording) entry.input_sha256 = Sha256Hex(mapping.file.bytes, mapping.file.size);
 
-  const auto start = std::chrono::steady_clock::now();
+  const Clock view;
   Item item{mapping.file.bytes, static_cast<std::int64_t>(mapping.file.size)};
   std::int64_t result_size = kNotTaken;
   BufferReturn result{plugin, plugin.View(&item, item_id, nullptr, nullptr, nullptr, &result_size)};
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = view.Seconds();
+  entry.plugin_result = result_size;
 
   if (result_size == kNotTaken) {
     const char* why = item.size < kSmallestTakenItem ? "under 150 bytes" : "not a PDF";
-    return {Outcome::Declined, "declined   " + PathToUtf8(job.input) + ": " + why};
+    entry.result = report::Result::Declined;
+    entry.reason = why;
+    entry.seconds = clock.Seconds();
+    return {Outcome::Declined, "declined   " + PathToUtf8(job.input) + ": " + why,
+            std::move(entry)};
   }
-  if (result_size == kConversionFailed) return Failure(job, "the plug-in could not convert it");
+  if (result_size == kConversionFailed) {
+    entry.seconds = clock.Seconds();
+    return Failure(job, "the plug-in could not convert it", std::move(entry));
+  }
   if (result_size < 0 || result.buffer == nullptr) {
+    entry.seconds = clock.Seconds();
     return Failure(
-        job, "the plug-in gave an unexpected result (size " + std::to_string(result_size) + ")");
+        job, "the plug-in gave an unexpected result (size " + std::to_string(result_size) + ")",
+        std::move(entry));
   }
   const auto size = static_cast<std::uint64_t>(result_size);
-  if (!WriteOutputFile(job.output, static_cast<const std::uint8_t*>(result.buffer), size, replace,
-                       &reason)) {
-    return Error(job, "cannot write " + PathToUtf8(job.output) + ": " + reason);
+  const auto* bytes = static_cast<const std::uint8_t*>(result.buffer);
+  if (!job.made_under.empty() && std::filesystem::is_directory(job.made_under, status_error)) {
+    std::filesystem::create_directories(job.output.parent_path(), status_error);
+  }
+  report::Entry converted = entry;
+  converted.result = report::Result::Converted;
+  converted.output = job.output;
+  converted.output_size = size;
+  if (recording) {
+    converted.output_sha256 = Sha256Hex(bytes, size);
+    converted.pages = DeclaredPageCount(bytes, size);
+  }
+  bool recorded = false;
+  const auto landed = [&] {
+    converted.seconds = clock.Seconds();
+    report::Record(record, converted);
+    recorded = true;
+  };
+  if (!WriteOutputFile(job.output, bytes, size, replace, &reason, landed)) {
+    entry.seconds = clock.Seconds();
+    return Error(job, report::Result::NotWritten,
+                 "cannot write " + PathToUtf8(job.output) + ": " + reason, std::move(entry));
   }
   // An empty document is what the plug-in was given by Ghostscript: a success by its contract,
   // but nothing an examiner can look at.
   const char* warning = size == 0 ? "; warning: the converted document is empty" : "";
-  return {Outcome::Converted, "converted  " + PathToUtf8(job.input) + " -> " +
-                                  PathToUtf8(job.output) + " (" + std::to_string(item.size) +
-                                  " -> " + std::to_string(size) + " bytes, " +
-                                  console::FormatSeconds(seconds) + ")" + warning};
+  return {Outcome::Converted,
+          "converted  " + PathToUtf8(job.input) + " -> " + PathToUtf8(job.output) + " (" +
+              std::to_string(item.size) + " -> " + std::to_string(size) + " bytes, " +
+              console::FormatSeconds(seconds) + ")" + warning,
+          std::move(converted), recorded};
 }
 
-Report ViewOneSafely(const Plugin& plugin, const Job& job, std::int32_t item_id, bool replace) {
+Done ViewOneSafely(const Plugin& plugin, const Job& job, std::int32_t item_id, bool replace,
+                   std::size_t record) {
   try {
-    return ViewOne(plugin, job, item_id, replace);
+    return ViewOne(plugin, job, item_id, replace, record);
   } catch (const std::exception& exception) {
-    return Error(job, exception.what());
+    report::Entry entry;
+    entry.input = job.input;
+    return Error(job, report::Result::NotRead, exception.what(), std::move(entry));
   }
 }
 
@@ -124,15 +185,17 @@ Tally ConvertAll(const Plugin& plugin, const std::vector<Job>& jobs, const RunSe
   std::atomic<std::size_t> next = 0;
   auto work = [&] {
     for (std::size_t index; !StopRequested() && (index = next.fetch_add(1)) < jobs.size();) {
-      const Report report =
-          ViewOneSafely(plugin, jobs[index], static_cast<std::int32_t>(index), settings.replace);
-      const bool problem = report.outcome == Outcome::Failed || report.outcome == Outcome::Error;
+      const std::size_t record = settings.first_record + index;
+      Done done = ViewOneSafely(plugin, jobs[index], static_cast<std::int32_t>(index),
+                                settings.replace, record);
+      if (!done.recorded) report::Record(record, std::move(done.entry));
+      const bool problem = done.outcome == Outcome::Failed || done.outcome == Outcome::Error;
       if (problem || !settings.quiet) {
-        console::Print(problem ? sys::Stream::Err : sys::Stream::Out, report.line);
+        console::Print(problem ? sys::Stream::Err : sys::Stream::Out, done.line);
       }
       {
         std::lock_guard lock(tally_lock);
-        Count(report.outcome, &tally);
+        Count(done.outcome, &tally);
       }
       console::FileDone();
     }

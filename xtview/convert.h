@@ -20,9 +20,11 @@ struct RunSettings {
   unsigned threads = 1;
   bool replace = false;
   bool quiet = false;
+  std::size_t first_record = 0;  // the report's entry for the first job
 };
 
-// Views every job and prints one line for each; the tally counts them.
+// Views every job and prints one line for each, and records it in the report; the tally counts
+// them.
 Tally ConvertAll(const Plugin& plugin, const std::vector<Job>& jobs, const RunSettings& settings);
 
 }  // namespace xtview

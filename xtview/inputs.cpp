@@ -28,8 +28,14 @@ bool TakenByWalk(const std::filesystem::path& file) {
   return EndsWith(name, ".pdf") && !EndsWith(name, kOutputSuffix);
 }
 
-void Walk(const std::filesystem::path& folder, std::vector<std::filesystem::path>* files,
-          std::vector<InputError>* errors) {
+// A file found in a folder, and where its output goes below --out.
+struct Found {
+  std::filesystem::path file;
+  std::filesystem::path below;  // its output's subfolder below --out; empty for --out itself
+};
+
+void Walk(const std::filesystem::path& folder, const std::filesystem::path& prefix,
+          std::vector<Found>* files, std::vector<InputError>* errors) {
   std::vector<std::filesystem::path> found;
   std::error_code error;
   auto entries = std::filesystem::recursive_directory_iterator(
@@ -43,7 +49,19 @@ void Walk(const std::filesystem::path& folder, std::vector<std::filesystem::path
   }
   if (error) errors->push_back({PathToUtf8(folder), "cannot list the folder: " + error.message()});
   std::sort(found.begin(), found.end());
-  files->insert(files->end(), found.begin(), found.end());
+  for (const std::filesystem::path& file : found) {
+    // The iterator builds each path from `folder`, so the relative path is that below it.
+    const std::filesystem::path relative = file.lexically_relative(folder).parent_path();
+    files->push_back({file, prefix / relative});
+  }
+}
+
+// A folder's own name, as given (a link keeps its name); empty for a root.
+std::filesystem::path OwnName(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
+  if (full.filename().empty()) full = full.parent_path();
+  return full.filename();
 }
 
 // The same file can be named in different ways; compare the canonical forms where possible.
@@ -55,6 +73,10 @@ std::string Identity(const std::filesystem::path& path) {
 
 }  // namespace
 
+bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b) {
+  return Identity(a) == Identity(b);
+}
+
 std::filesystem::path OutputNameFor(const std::filesystem::path& input) {
   std::string name = PathToUtf8(input.filename());
   if (EndsWith(Lower(name), ".pdf")) name.resize(name.size() - 4);
@@ -63,37 +85,55 @@ std::filesystem::path OutputNameFor(const std::filesystem::path& input) {
 
 Plan PlanJobs(const Options& options) {
   Plan plan;
-  std::vector<std::filesystem::path> files;
+  struct Named {
+    std::filesystem::path path;
+    bool folder;
+  };
+  std::vector<Named> named;  // in the order of the arguments
+  std::size_t folders = 0;
   for (const std::string& argument : options.files) {
     const std::filesystem::path path = PathFromUtf8(argument);
     std::error_code error;
     if (!std::filesystem::is_directory(path, error)) {
       // Missing and unreadable files are reported when they are read.
-      files.push_back(path);
+      named.push_back({path, false});
     } else if (options.recursive) {
-      Walk(path, &files, &plan.errors);
+      named.push_back({path, true});
+      ++folders;
     } else {
       plan.errors.push_back({argument, "is a folder (--recursive converts the PDFs in it)"});
+    }
+  }
+  std::vector<Found> files;
+  for (const Named& argument : named) {
+    if (!argument.folder) {
+      files.push_back({argument.path, {}});
+    } else {
+      const std::filesystem::path prefix = folders > 1 ? OwnName(argument.path) : "";
+      Walk(argument.path, prefix, &files, &plan.errors);
     }
   }
 
   const std::filesystem::path output_dir = PathFromUtf8(options.output_dir);
   std::set<std::string> outputs;
-  for (const std::filesystem::path& input : files) {
-    Job job{input, {}};
+  for (const Found& found : files) {
+    const std::filesystem::path& input = found.file;
+    Job job{input, {}, {}};
     if (!options.output.empty()) {
       job.output = PathFromUtf8(options.output);
+    } else if (options.output_dir.empty()) {
+      job.output = input.parent_path() / OutputNameFor(input);
     } else {
-      const std::filesystem::path folder =
-          options.output_dir.empty() ? input.parent_path() : output_dir;
-      job.output = folder / OutputNameFor(input);
+      job.output = output_dir / found.below / OutputNameFor(input);
+      if (!found.below.empty()) job.made_under = output_dir;
     }
     const std::string identity = Identity(job.output);
     if (identity == Identity(input)) {
-      plan.errors.push_back({PathToUtf8(input), "the output would replace the input"});
+      plan.errors.push_back({PathToUtf8(input), "the output would replace the input", true});
     } else if (!outputs.insert(identity).second) {
-      plan.errors.push_back(
-          {PathToUtf8(input), "has the same output as an earlier file: " + PathToUtf8(job.output)});
+      plan.errors.push_back({PathToUtf8(input),
+                             "has the same output as an earlier file: " + PathToUtf8(job.output),
+                             true});
     } else {
       plan.jobs.push_back(job);
     }

@@ -1,5 +1,6 @@
 // Ctrl-C: the first one lets the views in progress finish, so that the plug-in removes its own
-// temporary files, and starts no more; a second one ends the program at once.
+// temporary files, and starts no more; a second one ends the program at once, after writing the
+// report of the files done so far.
 #pragma once
 
 namespace xtview {

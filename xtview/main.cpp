@@ -9,7 +9,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "plugin.h"
-#include "sha256.h"
+#include "report.h"
 #include "system.h"
 #include "text.h"
 
@@ -32,20 +32,16 @@ std::filesystem::path PluginPath(const Options& options) {
 
 // One line that names a library by path, size and SHA-256, so that a log shows which plug-in
 // and which Ghostscript library did the work.
-void PrintLibrary(const std::string& what, const std::filesystem::path& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  const std::string name = "xtview: " + what + " " + PathToUtf8(error ? path : absolute);
-  sys::MappedFile file;
-  std::string reason;
-  if (!sys::MapFile(path, &file, &reason)) {
-    console::Print(sys::Stream::Out, name + ": cannot read: " + reason);
-    return;
+report::Library PrintLibrary(const std::string& what, const std::filesystem::path& path) {
+  const report::Library library = report::Describe(path);
+  const std::string name = "xtview: " + what + " " + PathToUtf8(library.path);
+  if (!library.size) {
+    console::Print(sys::Stream::Out, name + ": cannot read: " + library.error);
+  } else {
+    console::Print(sys::Stream::Out, name + ", " + std::to_string(*library.size) +
+                                         " bytes, SHA-256 " + library.sha256);
   }
-  const std::string digest = Sha256Hex(file.bytes, file.size);
-  console::Print(sys::Stream::Out,
-                 name + ", " + std::to_string(file.size) + " bytes, SHA-256 " + digest);
-  sys::UnmapFile(&file);
+  return library;
 }
 
 // Loads the plug-in and, unless only its About text is wanted, starts it. False when the run
@@ -57,8 +53,9 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
     PrintError("cannot load the plug-in " + PathToUtf8(path) + ": " + reason);
     return false;
   }
-  PrintLibrary("plug-in", path);
-  PrintLibrary("Ghostscript", path.parent_path() / sys::kGhostscriptFileName);
+  const report::Library described = PrintLibrary("plug-in", path);
+  report::SetLibraries(described,
+                       PrintLibrary("Ghostscript", path.parent_path() / sys::kGhostscriptFileName));
   if (options.about) return true;
   *readiness = StartPlugin(*plugin);
   if (*readiness >= 0) return true;
@@ -80,6 +77,43 @@ void PrintSummary(std::size_t files, double seconds, const Tally& tally, std::si
   console::Print(sys::Stream::Out, line);
 }
 
+// Starts the report that --report asks for, with an entry for every input. False when the run
+// must end with kCannotStart; the reason is printed.
+bool BeginReport(const Options& options, const Plan& plan) {
+  const std::filesystem::path file = PathFromUtf8(options.report);
+  for (const Job& job : plan.jobs) {
+    if (SamePath(file, job.input) || SamePath(file, job.output)) {
+      PrintError("the report would replace " +
+                 PathToUtf8(SamePath(file, job.input) ? job.input : job.output));
+      return false;
+    }
+  }
+  std::vector<report::Entry> entries;
+  for (const InputError& error : plan.errors) {
+    report::Entry entry;
+    entry.input = PathFromUtf8(error.name);
+    entry.result = error.output ? report::Result::NotWritten : report::Result::NotRead;
+    entry.reason = error.reason;
+    entries.push_back(entry);
+  }
+  for (const Job& job : plan.jobs) {
+    entries.emplace_back();
+    entries.back().input = job.input;
+  }
+  std::string reason;
+  if (report::Begin(file, options.force, options, std::move(entries), &reason)) return true;
+  PrintError("cannot write the report: " + reason);
+  return false;
+}
+
+// Writes the report, if there is one; a report that cannot be written fails the run.
+int EndRun(int exit_code, bool interrupted) {
+  std::string reason;
+  if (report::Finish(exit_code, interrupted, &reason)) return exit_code;
+  PrintError("cannot write the report: " + reason);
+  return exit_code == kAllDone ? kSomeFilesFailed : exit_code;
+}
+
 int Run(const std::vector<std::string>& arguments) {
   const auto start = std::chrono::steady_clock::now();
   Options options;
@@ -93,13 +127,14 @@ int Run(const std::vector<std::string>& arguments) {
       PrintError("-o names the output of a single input; use --out for several");
       return kCannotStart;
     }
+    if (!options.report.empty() && !BeginReport(options, plan)) return kCannotStart;
   }
 
   SetQuietMessages(options.quiet);
   HandleInterrupts();
   Plugin plugin;
   std::int32_t readiness = 0;
-  if (!LoadAndStart(options, &plugin, &readiness)) return kCannotStart;
+  if (!LoadAndStart(options, &plugin, &readiness)) return EndRun(kCannotStart, StopRequested());
   // The host expects 0 once the box is closed; anything else is the plug-in's fault.
   if (options.about) return plugin.About(nullptr, nullptr) == 0 ? kAllDone : kSomeFilesFailed;
 
@@ -112,6 +147,8 @@ int Run(const std::vector<std::string>& arguments) {
       readiness == kReadyForThreads ? (options.jobs > 0 ? options.jobs : sys::CoreCount()) : 1;
   settings.replace = options.force;
   settings.quiet = options.quiet;
+  settings.first_record = plan.errors.size();
+  report::SetViewsAtOnce(settings.threads);
   const bool show_progress = plan.jobs.size() > 1 && !options.quiet && sys::StdoutIsTerminal();
   if (show_progress) console::StartProgress(plan.jobs.size());
   Tally tally = ConvertAll(plugin, plan.jobs, settings);
@@ -122,8 +159,8 @@ int Run(const std::vector<std::string>& arguments) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   PrintSummary(plan.jobs.size() + plan.errors.size(), seconds, tally, plan.jobs.size() - viewed);
-  if (StopRequested()) return kInterruptedExitCode;
-  return tally.failed + tally.errors == 0 ? kAllDone : kSomeFilesFailed;
+  if (StopRequested()) return EndRun(kInterruptedExitCode, true);
+  return EndRun(tally.failed + tally.errors == 0 ? kAllDone : kSomeFilesFailed, false);
 }
 
 }  // namespace

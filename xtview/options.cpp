@@ -38,8 +38,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, i
   app.add_option("--plugin", options->plugin,
                  "The plug-in library (default: the one beside xtview)");
   app.add_option("-o,--output", options->output, "The output file, for a single input");
-  app.add_option("--out", options->output_dir, "Write the outputs into this folder");
-  app.add_flag("--force", options->force, "Replace existing outputs");
+  app.add_option("--out", options->output_dir,
+                 "Write the outputs into this folder; with --recursive, into the subfolders "
+                 "that the inputs have below the folders given");
+  app.add_option("--report", options->report,
+                 "Write a record of the run to this file: JSON Lines, one line per input");
+  app.add_flag("--force", options->force, "Replace existing outputs and report");
   app.add_option("-j,--jobs", options->jobs, "Views at once (default: one per core)")
       ->check(CLI::Range(1u, 256u));
   app.add_flag("-r,--recursive", options->recursive,

@@ -11,6 +11,7 @@ struct Options {
   std::string plugin;      // empty: the plug-in beside xtview
   std::string output;      // -o, for a single input
   std::string output_dir;  // --out
+  std::string report;      // --report
   unsigned jobs = 0;       // 0: one per core
   bool force = false;
   bool recursive = false;

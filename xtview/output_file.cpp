@@ -2,13 +2,10 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <random>
 #include <set>
 
-#include "console.h"
-#include "interrupt.h"
 #include "system.h"
 
 namespace xtview {
@@ -17,8 +14,8 @@ namespace {
 
 constexpr int kNameAttempts = 100;
 
-// The temporary files that exist now. Files are created with the lock held, so that an
-// interrupt that takes the lock sees every one of them.
+// The temporary files that exist now. Files are created, and outputs put in place, with the lock
+// held, so that an interrupt that takes the lock sees every one of them.
 std::mutex temp_files_lock;
 std::set<std::filesystem::path> temp_files;
 
@@ -35,13 +32,9 @@ std::filesystem::path TempNameFor(const std::filesystem::path& output) {
 
 bool CreateTempFile(const std::filesystem::path& output, std::filesystem::path* temp,
                     sys::FileHandle* file, std::string* error) {
-  std::lock_guard lock(temp_files_lock);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     *temp = TempNameFor(output);
-    if (sys::CreateNewFile(*temp, file, error)) {
-      temp_files.insert(*temp);
-      return true;
-    }
+    if (sys::CreateNewFile(*temp, file, error)) return true;
     std::error_code status_error;
     // Only a taken name is worth another try.
     if (!std::filesystem::exists(*temp, status_error)) return false;
@@ -49,32 +42,42 @@ bool CreateTempFile(const std::filesystem::path& output, std::filesystem::path* 
   return false;
 }
 
-void ForgetTempFile(const std::filesystem::path& temp) {
-  std::lock_guard lock(temp_files_lock);
-  temp_files.erase(temp);
-}
-
 }  // namespace
 
 bool WriteOutputFile(const std::filesystem::path& output, const std::uint8_t* bytes,
-                     std::uint64_t size, bool replace, std::string* error) {
+                     std::uint64_t size, bool replace, std::string* error,
+                     const std::function<void()>& landed) {
   std::filesystem::path temp;
   sys::FileHandle file = 0;
-  if (!CreateTempFile(output, &temp, &file, error)) return false;
-  const bool written = sys::WriteAndClose(file, bytes, size, error) &&
-                       sys::MoveIntoPlace(temp, output, replace, error);
+  {
+    std::lock_guard lock(temp_files_lock);
+    if (!CreateTempFile(output, &temp, &file, error)) return false;
+    temp_files.insert(temp);
+  }
+  bool written = sys::WriteAndClose(file, bytes, size, error);
+  std::lock_guard lock(temp_files_lock);
+  written = written && sys::MoveIntoPlace(temp, output, replace, error);
+  if (written && landed) landed();
   if (!written) sys::RemoveFile(temp);
-  ForgetTempFile(temp);
+  temp_files.erase(temp);
   return written;
 }
 
 void AbandonOutputFiles() {
-  // Held until the process ends, so that no worker creates another file meanwhile.
+  // Held until the process ends, so that no worker creates another file or lands an output.
   temp_files_lock.lock();
   for (const std::filesystem::path& temp : temp_files) sys::RemoveFile(temp);
-  console::EndProgress();
-  sys::Write(sys::Stream::Err, "xtview: interrupted\n");
-  std::_Exit(kInterruptedExitCode);
+}
+
+bool WriteLastFile(const std::filesystem::path& file, const std::uint8_t* bytes, std::uint64_t size,
+                   bool replace, std::string* error) {
+  std::filesystem::path temp;
+  sys::FileHandle handle = 0;
+  if (!CreateTempFile(file, &temp, &handle, error)) return false;
+  const bool written = sys::WriteAndClose(handle, bytes, size, error) &&
+                       sys::MoveIntoPlace(temp, file, replace, error);
+  if (!written) sys::RemoveFile(temp);
+  return written;
 }
 
 }  // namespace xtview

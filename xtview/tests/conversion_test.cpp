@@ -1,5 +1,7 @@
 // xtview end to end: what it does with PDFs and other files, with the real Ghostscript where
 // there is one and the stand-in where a fault must be forced.
+#include <algorithm>
+
 #include "support.h"
 
 namespace xtview_test {
@@ -154,6 +156,69 @@ TEST_F(FileNames, NonAsciiNamesAreReadWrittenAndShown) {
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_EQ(Count(run.output, name + ".outlined.pdf ("), 1) << run.output;
   EXPECT_EQ(ListFolder(in), (Listing{name + ".outlined.pdf", name + ".pdf"}));
+}
+
+class OutputTree : public XtviewTest {
+ protected:
+  // The files below `folder`, as relative paths with forward slashes, sorted.
+  static Listing Tree(const fs::path& folder) {
+    Listing files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+      if (!entry.is_regular_file()) continue;
+      const std::u8string name = entry.path().lexically_relative(folder).generic_u8string();
+      files.emplace_back(name.begin(), name.end());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+};
+
+TEST_F(OutputTree, SameNamesInSubfoldersGoToTheirMirroredPlaces) {
+  const fs::path stage = Stage(Converting());
+  const fs::path case_folder = Folder("Fall Ω");
+  for (const char* year : {"2019", "2020"}) {
+    fs::copy_file(SamplePdf(), Folder(std::string("Fall Ω/mail/") + year) / "invoice.pdf");
+  }
+  const fs::path other = Folder("more/Akte ä");
+  fs::copy_file(SamplePdf(), other / "invoice.pdf");
+  const fs::path loose = Folder("loose") / "invoice.pdf";
+  fs::copy_file(SamplePdf(), loose);
+  const fs::path one = Folder("one");
+  const fs::path several = Folder("several");
+
+  const RunResult single = Run(stage, {"-r", "--out", PathToUtf8(one), PathToUtf8(case_folder)});
+  const RunResult many = Run(stage, {"-r", "--out", PathToUtf8(several), PathToUtf8(case_folder),
+                                     PathToUtf8(other), PathToUtf8(loose)});
+
+  EXPECT_EQ(single.exit_code, 0) << single.output;
+  EXPECT_EQ(many.exit_code, 0) << many.output;
+  // One folder: the tree below it; several: each below its own name; a file named: flat.
+  EXPECT_EQ(Tree(one),
+            (Listing{"mail/2019/invoice.outlined.pdf", "mail/2020/invoice.outlined.pdf"}));
+  EXPECT_EQ(Tree(several),
+            (Listing{"Akte ä/invoice.outlined.pdf", "Fall Ω/mail/2019/invoice.outlined.pdf",
+                     "Fall Ω/mail/2020/invoice.outlined.pdf", "invoice.outlined.pdf"}));
+}
+
+TEST_F(OutputTree, AFolderOrAFileGivenTwiceIsOneCollision) {
+  const fs::path stage = Stage(Converting());
+  const fs::path in = Folder("in");
+  fs::copy_file(SamplePdf(), in / "a.pdf");
+  const fs::path folders = Folder("folders");
+  const fs::path files = Folder("files");
+
+  const RunResult folder_twice =
+      Run(stage, {"-r", "--out", PathToUtf8(folders), PathToUtf8(in), PathToUtf8(in)});
+  const RunResult file_twice =
+      Run(stage, {"--out", PathToUtf8(files), PathToUtf8(in / "a.pdf"), PathToUtf8(in / "a.pdf")});
+
+  for (const RunResult& run : {folder_twice, file_twice}) {
+    EXPECT_EQ(run.exit_code, 1) << run.output;
+    EXPECT_EQ(Count(run.output, "has the same output as an earlier file"), 1) << run.output;
+    EXPECT_EQ(Count(run.output, "converted  "), 1) << run.output;
+  }
+  EXPECT_EQ(Tree(folders), Listing{"in/a.outlined.pdf"});
+  EXPECT_EQ(Tree(files), Listing{"a.outlined.pdf"});
 }
 
 }  // namespace

@@ -169,12 +169,15 @@ TEST_F(Startup, NamesThePluginAndGhostscriptBySizeAndSha256) {
 TEST_F(Startup, UsageErrorsEndWithExitCodeTwoAndOneLine) {
   const fs::path stage = Stage(Converting());
   const std::string sample = PathToUtf8(SamplePdf());
+  const fs::path earlier = Folder("reports") / "earlier.jsonl";
+  WriteFile(earlier, kEarlierOutput);
   const std::vector<std::vector<std::string>> wrong = {
       {},
       {"--no-such-option", sample},
       {"-o", "x.pdf", sample, sample},
       {"-o", "x.pdf", "--out", ".", sample},
       {"--jobs", "0", sample},
+      {"--report", PathToUtf8(earlier), sample},  // without --force
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const RunResult run = Run(stage, arguments);
@@ -182,6 +185,8 @@ TEST_F(Startup, UsageErrorsEndWithExitCodeTwoAndOneLine) {
     EXPECT_EQ(run.output.rfind("xtview: ", 0), 0u) << run.output;
     EXPECT_EQ(Count(run.output, "converted"), 0) << run.output;
   }
+
+  EXPECT_EQ(ReadFile(earlier), kEarlierOutput);
 
   const RunResult version = Run(stage, {"--version"});
   EXPECT_EQ(version.exit_code, 0);
