@@ -13,8 +13,6 @@ namespace {
 // withdrawn: removing an entry that is not there changes nothing.
 const char* const kTempVariables[] = {"TMPDIR", "TEMP", "TMP"};
 const char* const kFallbackDirectories[] = {"/temp", "/tmp"};
-constexpr os::EnvironmentCopy kEnvironmentCopies[] = {os::EnvironmentCopy::kProcess,
-                                                      os::EnvironmentCopy::kCRuntime};
 
 // Reading, writing and file control: start-up grants all three on the temporary directory.
 constexpr int kPermitTypes[] = {0, 1, 2};
@@ -57,7 +55,6 @@ bool IsParent(const char* item, std::size_t length) {
 // Ghostscript refuses (a ".." above the root) or the result does not fit.
 bool JoinAsGhostscript(const char* directory, std::size_t directory_length, const char* name,
                        std::size_t name_length, Text* out) {
-  enum Infix { kNoInfix, kCurrentInfix, kParentInfix };
   const char* const name_end = name + name_length;
   std::size_t root = os::PathRootLength(name, name_length);
   const char* in = name;
@@ -74,7 +71,8 @@ bool JoinAsGhostscript(const char* directory, std::size_t directory_length, cons
     if (!out->Append("/", 1)) return false;
     ++root;
   }
-  Infix infix = kNoInfix;
+  // A leading "." or run of ".." that a relative path keeps after its root.
+  bool infix_is_current = false;
   std::size_t infix_length = 0;
   for (;;) {
     const char* item = in;
@@ -88,7 +86,7 @@ bool JoinAsGhostscript(const char* directory, std::size_t directory_length, cons
       // Only a leading "." is kept.
       if (out->length == 0) {
         if (!out->Append(item, item_length)) return false;
-        infix = kCurrentInfix;
+        infix_is_current = true;
         infix_length = item_length;
       } else {
         in += separator;
@@ -99,12 +97,12 @@ bool JoinAsGhostscript(const char* directory, std::size_t directory_length, cons
     } else if (out->length == root + infix_length) {
       // Nothing to go up from: a relative path keeps its "..", an absolute one cannot.
       if (root != 0) return false;
-      if (infix == kCurrentInfix) {
+      if (infix_is_current) {
         out->Truncate(root);
         infix_length = 0;
+        infix_is_current = false;
       }
       if (!out->Append(item, item_length)) return false;
-      infix = kParentInfix;
       infix_length += item_length;
     } else {
       // ".." drops the last component with its separator.
@@ -174,22 +172,23 @@ bool WithdrawEntryFor(void* instance, const char* directory) {
 
 bool WithdrawTempDirectoryPermits(void* instance) {
   for (const char* variable : kTempVariables) {
+    char process[kValueCapacity];
+    char runtime[kValueCapacity];
+    const os::EnvironmentValue in_process = os::ReadEnvironmentVariable(
+        variable, os::EnvironmentCopy::kProcess, process, sizeof(process));
+    const os::EnvironmentValue in_runtime = os::ReadEnvironmentVariable(
+        variable, os::EnvironmentCopy::kCRuntime, runtime, sizeof(runtime));
+    if (in_process == os::EnvironmentValue::kUnusable ||
+        in_runtime == os::EnvironmentValue::kUnusable) {
+      return false;
+    }
+    const bool has_process = in_process == os::EnvironmentValue::kSet;
+    if (has_process && !WithdrawEntryFor(instance, process)) return false;
     // Where the C runtime's copy says the same as the process, one removal serves both.
-    char values[2][kValueCapacity];
-    int read = 0;
-    for (const os::EnvironmentCopy copy : kEnvironmentCopies) {
-      switch (os::ReadEnvironmentVariable(variable, copy, values[read], kValueCapacity)) {
-        case os::EnvironmentValue::kUnset:
-          break;
-        case os::EnvironmentValue::kUnusable:
-          return false;
-        case os::EnvironmentValue::kSet:
-          if (read == 0 || std::strcmp(values[0], values[1]) != 0) {
-            if (!WithdrawEntryFor(instance, values[read])) return false;
-            ++read;
-          }
-          break;
-      }
+    if (in_runtime == os::EnvironmentValue::kSet &&
+        (!has_process || std::strcmp(process, runtime) != 0) &&
+        !WithdrawEntryFor(instance, runtime)) {
+      return false;
     }
   }
   for (const char* directory : kFallbackDirectories) {

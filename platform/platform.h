@@ -112,7 +112,8 @@ enum class EnvironmentCopy { kProcess, kCRuntime };
 enum class EnvironmentValue {
   kUnset,
   kSet,       // `value` holds it, NUL-terminated
-  kUnusable,  // set, but it does not fit `capacity` bytes or is no text
+  kUnusable,  // set, but it does not fit `capacity` bytes (on Windows, also when it has 1024
+              // UTF-16 units or more) or is no text
 };
 
 // The variable's value as a library would read it: UTF-8 on Windows, the bytes as they are on

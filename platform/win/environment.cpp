@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "system_calls.h"
 #include "wide.h"
 
 namespace quillmend::os {
@@ -11,8 +10,9 @@ namespace quillmend::os {
 namespace {
 
 constexpr std::size_t kNameCapacity = 64;
-// Windows caps a variable's value at 32767 characters.
-constexpr DWORD kValueUnits = 32768;
+// Longer values are refused; each UTF-16 unit takes at least a byte in UTF-8, so none of them
+// would fit the plug-in's 1024-byte buffers anyway.
+constexpr DWORD kValueUnits = 1024;
 
 EnvironmentValue ToUtf8(const wchar_t* text, char* value, std::size_t capacity) {
   const int size =
@@ -34,22 +34,14 @@ EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy,
     const wchar_t* found = _wgetenv(wide_name);
     return found == nullptr ? EnvironmentValue::kUnset : ToUtf8(found, value, capacity);
   }
-  // The value goes through a heap block: it may be far longer than the stack should hold.
-  auto* units =
-      static_cast<wchar_t*>(Win32.HeapAlloc(GetProcessHeap(), 0, kValueUnits * sizeof(wchar_t)));
-  if (units == nullptr) return EnvironmentValue::kUnusable;
   // An empty value and a missing variable both give 0; only the error code tells them apart.
+  wchar_t units[kValueUnits];
   units[0] = L'\0';
   SetLastError(ERROR_SUCCESS);
   const DWORD length = GetEnvironmentVariableW(wide_name, units, kValueUnits);
-  EnvironmentValue result = EnvironmentValue::kUnset;
-  if (length >= kValueUnits) {
-    result = EnvironmentValue::kUnusable;
-  } else if (length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
-    result = ToUtf8(units, value, capacity);
-  }
-  Win32.HeapFree(GetProcessHeap(), 0, units);
-  return result;
+  if (length >= kValueUnits) return EnvironmentValue::kUnusable;
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return EnvironmentValue::kUnset;
+  return ToUtf8(units, value, capacity);
 }
 
 }  // namespace quillmend::os

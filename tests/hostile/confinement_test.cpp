@@ -10,7 +10,7 @@
 #include "access_watch.h"
 #include "hostile_fixture.h"
 #include "malformed_documents.h"
-#include "pdf_builder.h"
+#include "support/pdf_builder.h"
 #include "support/pdf_check.h"
 #include "support/system.h"
 

@@ -6,7 +6,7 @@
 
 #include "hostile_fixture.h"
 #include "malformed_documents.h"
-#include "pdf_builder.h"
+#include "support/pdf_builder.h"
 #include "support/pdf_check.h"
 
 namespace quillmend::test {

@@ -10,7 +10,22 @@
 namespace quillmend::test {
 namespace {
 
-using StandinRunTest = ViewTest;
+class StandinRunTest : public ViewTest {
+ protected:
+  // One view of a document the stand-in copies, with the library `ghostscript`: it comes back
+  // whole and is released, no message is sent and nothing is left. The stand-in's log of it.
+  std::vector<std::string> ViewCopied(Ghostscript ghostscript, const std::string& words) {
+    if (!Ready(ghostscript)) return {};
+    StandinControl standin(folder_.path(), words);
+    const std::string document = PdfLikeBytes(400);
+    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+    EXPECT_EQ(BufferBytes(result), document);
+    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), 1);
+    EXPECT_TRUE(HostMessages().empty());
+    EXPECT_TRUE(EntriesOf(temp()).empty());
+    return standin.LogLines();
+  }
+};
 
 bool IsTempFileIn(const std::string& utf8_path, const std::filesystem::path& directory) {
   const std::filesystem::path path = Utf8Path(utf8_path);
@@ -110,46 +125,22 @@ TEST_F(StandinRunTest, GhostscriptStartsThenLosesTheTempDirectoryThenRunsTheInpu
 
 // An older library without permit control gets all ten arguments in one call.
 TEST_F(StandinRunTest, GhostscriptWithoutPermitControlGetsOneCall) {
-  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutControlPaths));
-  StandinControl standin(folder_.path(), "");
-  const std::string document = PdfLikeBytes(400);
-  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-  EXPECT_EQ(BufferBytes(result), document);
-  plugin_.ReleaseMem(result.buffer);
-
   std::vector<std::string> expected = {"new", "alive 1", "encoding 1", "init 10"};
   expected.insert(expected.end(), kStartArguments.begin(), kStartArguments.end());
   expected.insert(expected.end(), {"arg 8", "arg 9", "param PageCount", "exit", "delete"});
-  EXPECT_EQ(CallsWithoutPaths(standin.LogLines()), expected);
-  EXPECT_TRUE(HostMessages().empty());
-  EXPECT_TRUE(EntriesOf(temp()).empty());
+  EXPECT_EQ(CallsWithoutPaths(ViewCopied(Ghostscript::kStandinWithoutControlPaths, "")), expected);
 }
 
 TEST_F(StandinRunTest, GhostscriptWithoutArgumentEncodingStillConverts) {
-  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutEncoding));
-  StandinControl standin(folder_.path(), "");
-  const std::string document = PdfLikeBytes(400);
-  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-  EXPECT_EQ(BufferBytes(result), document);
-  EXPECT_EQ(plugin_.ReleaseMem(result.buffer), 1);
-  const std::vector<std::string> log = standin.LogLines();
+  const std::vector<std::string> log = ViewCopied(Ghostscript::kStandinWithoutEncoding, "");
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3),
             (std::vector<std::string>{"new", "alive 1", "init 9"}));
-  EXPECT_TRUE(HostMessages().empty());
-  EXPECT_TRUE(EntriesOf(temp()).empty());
 }
 
 // A library that cannot tell how many pages it wrote is taken at its word, as before.
 TEST_F(StandinRunTest, WithoutAPageCountARunThatReportsSuccessConverts) {
-  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutGetParam));
-  StandinControl standin(folder_.path(), "no-pages");
-  const std::string document = PdfLikeBytes(400);
-  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-  EXPECT_EQ(BufferBytes(result), document);
-  EXPECT_EQ(plugin_.ReleaseMem(result.buffer), 1);
-  EXPECT_TRUE(HostMessages().empty());
-  EXPECT_TRUE(EntriesOf(temp()).empty());
+  ViewCopied(Ghostscript::kStandinWithoutGetParam, "no-pages");
 }
 
 // A user whose temporary directory holds characters outside ASCII (and outside any one ANSI

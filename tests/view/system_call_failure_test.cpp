@@ -36,7 +36,6 @@ const CallFailure kFailures[] = {
     {"StagingWriteFails", "WriteFile", 1, kEveryCall, ERROR_DISK_FULL, -2, false},
     {"NoBlockForTheInputPath", "HeapAlloc", 2, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
     {"NoBlockForTheOutputPath", "HeapAlloc", 3, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
-    {"NoBlockForTheEnvironment", "HeapAlloc", 4, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
     {"OutputDoesNotOpen", "CreateFileW", 2, kEveryCall, ERROR_FILE_NOT_FOUND, -2, false},
     {"OutputSizeUnknown", "GetFileSizeEx", 1, kEveryCall, ERROR_INVALID_HANDLE, -2, false},
     {"NoResultBlock", "HeapAlloc", kLastCall, 1, ERROR_NOT_ENOUGH_MEMORY, -2, false},

@@ -12,6 +12,7 @@
 
 #include "real_dll.h"
 #include "support/host_services.h"
+#include "support/pdf_builder.h"
 #include "support/sandbox.h"
 #include "support/system.h"
 #include "support/view_support.h"
@@ -72,38 +73,28 @@ void PrintTo(const Spelling& spelling, std::ostream* out) {
   *out << spelling.name;
 }
 
-std::string Stream(const std::string& entries, const std::string& data) {
-  return "<< /Length " + std::to_string(data.size()) + entries + " >>\nstream\n" + data +
-         "\nendstream";
-}
-
 // A sound one-page document that draws a small grey bar of its own and takes the rest of the
 // page from `decoy`.
 std::string HostilePdf(const Item& item, const std::filesystem::path& decoy) {
-  std::string file = " /F (";
-  for (const char c : PathUtf8(decoy)) {
-    if (c == '\\' || c == '(' || c == ')') file += '\\';
-    file += c;
-  }
-  file += ")";
+  const std::string file = "/F " + PdfString(PathUtf8(decoy));
   const std::string bar = "0.5 g 20 20 60 6 re f\n";
   const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] ";
   std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
                                       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
   if (item.image) {
     objects.push_back(page + "/Resources << /XObject << /Im 5 0 R >> >> /Contents 4 0 R >>");
-    objects.push_back(Stream("", bar + "q 200 0 0 200 0 0 cm /Im Do Q\n"));
+    objects.push_back(StreamObject("", bar + "q 200 0 0 200 0 0 cm /Im Do Q\n"));
     objects.push_back(
-        Stream(" /Type /XObject /Subtype /Image /Width 8 /Height 8"
-               " /ColorSpace /DeviceGray /BitsPerComponent 8" +
-                   file,
-               ""));
+        StreamObject("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
+                     "/BitsPerComponent 8 " +
+                         file,
+                     ""));
   } else {
     objects.push_back(page + "/Contents [4 0 R 5 0 R] >>");
-    objects.push_back(Stream("", bar));
-    objects.push_back(Stream(file, ""));
+    objects.push_back(StreamObject("", bar));
+    objects.push_back(StreamObject(file, ""));
   }
-  return PdfOfObjects(objects);
+  return BuildPdf(objects);
 }
 
 class Confinement : public RealDllTest,

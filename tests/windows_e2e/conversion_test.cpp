@@ -9,6 +9,7 @@
 
 #include "real_dll.h"
 #include "support/host_services.h"
+#include "support/pdf_builder.h"
 #include "support/sandbox.h"
 #include "support/system.h"
 #include "support/view_support.h"
@@ -97,7 +98,7 @@ const Rejection kRejections[] = {
      [] { return ReadFileBytes(FixturePdf("standard_fonts.pdf")).substr(0, 300); }},
     {"NoPage",
      [] {
-       return PdfOfObjects(
+       return BuildPdf(
            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"});
      }},
     {"UserPassword",

@@ -1,9 +1,9 @@
 #include "real_dll.h"
 
-#include <cstdio>
 #include <system_error>
 
 #include "support/host_services.h"
+#include "support/pdf_builder.h"
 #include "support/system.h"
 #include "support/view_support.h"
 
@@ -38,28 +38,12 @@ bool IsWholePdf15(const std::string& bytes) {
   return end != std::string::npos && bytes.find_first_not_of("\r\n", end + 5) == std::string::npos;
 }
 
-std::string PdfOfObjects(const std::vector<std::string>& objects) {
-  const std::string count = std::to_string(objects.size() + 1);
-  std::string pdf = "%PDF-1.4\n";
-  std::string xref = "xref\n0 " + count + "\n0000000000 65535 f \n";
-  int number = 0;
-  for (const std::string& object : objects) {
-    char entry[24];
-    std::snprintf(entry, sizeof(entry), "%010zu 00000 n \n", pdf.size());
-    xref += entry;
-    pdf += std::to_string(++number) + " 0 obj\n" + object + "\nendobj\n";
-  }
-  const std::size_t start = pdf.size();
-  return pdf + xref + "trailer\n<< /Size " + count + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(start) + "\n%%EOF\n";
-}
-
 std::string ZeroSizePagePdf() {
-  return PdfOfObjects({
+  return BuildPdf({
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 0 0] /Contents 4 0 R >>",
-      "<< /Length 8 >>\nstream\n0 0 m S\n\nendstream",
+      StreamObject("", "0 0 m S\n"),
   });
 }
 

@@ -48,8 +48,6 @@ bool IsWholePdf15(const std::string& bytes);
 
 // A PDF of `objects`, numbered from 1 with the catalogue first, and a correct cross-reference
 // table.
-std::string PdfOfObjects(const std::vector<std::string>& objects);
-
 // A sound one-page PDF whose page has no area. Ghostscript repairs or skips almost any damage,
 // but pdfwrite cannot set up a page of size 0 by 0, so its conversion fails.
 std::string ZeroSizePagePdf();

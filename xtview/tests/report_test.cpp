@@ -9,15 +9,12 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
-
-extern char** environ;
 #endif
 
 namespace xtview_test {
@@ -139,21 +136,11 @@ TEST_F(Report, InterruptedRunRecordsTheFilesDoneAndSaysSo) {
     SetEnvironment("QUILLMEND_STANDIN_LOG", gate.string());
 
     const fs::path log = scratch_ / ("run" + name + ".txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     std::vector<std::string> arguments = {
-        (stage / "xtview").string(),    "-j", "1", "--out", out.string(), "--report",
-        (out / "report.jsonl").string()};
+        "-j", "1", "--out", out.string(), "--report", (out / "report.jsonl").string()};
     for (const char* file : {"a.pdf", "b.pdf", "c.pdf"}) arguments.push_back((in / file).string());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t child = StartProgram(stage / "xtview", arguments, log);
+    ASSERT_GT(child, 0);
     SetEnvironment("QUILLMEND_STANDIN_LOG", "");
     int status = 0;
     const std::shared_ptr<void> reaped = Undoing([&] {

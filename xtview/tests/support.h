@@ -33,6 +33,12 @@ fs::path BuildPath(const std::string& path);
 int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
                const fs::path& output);
 
+#ifndef _WIN32
+// Starts `program` as RunProgram does, without waiting for it: its process id, or -1.
+int StartProgram(const fs::path& program, const std::vector<std::string>& arguments,
+                 const fs::path& output);
+#endif
+
 // Sets an environment variable of this process (and so of its children); empty unsets it.
 void SetEnvironment(const std::string& name, const std::string& value);
 

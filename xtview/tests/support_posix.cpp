@@ -19,8 +19,8 @@ fs::path BuildPath(const std::string& path) {
   return fs::path(path);
 }
 
-int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
-               const fs::path& output) {
+int StartProgram(const fs::path& program, const std::vector<std::string>& arguments,
+                 const fs::path& output) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
@@ -35,7 +35,13 @@ int RunProgram(const fs::path& program, const std::vector<std::string>& argument
   pid_t child = 0;
   const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) return -1;
+  return started == 0 ? child : -1;
+}
+
+int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
+               const fs::path& output) {
+  const pid_t child = StartProgram(program, arguments, output);
+  if (child < 0) return -1;
   int status = 0;
   if (waitpid(child, &status, 0) != child) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
