@@ -39,23 +39,29 @@ function(quillmend_static_runtime target)
   endif()
 endfunction()
 
-# A binary that ships: the plug-in and xtview. The same source gives the same bytes whatever
-# folder it is built in and whenever: no build folder in the code or its debug information, no
-# link time stamp. On Windows it carries a version resource (the project's version and names,
-# from version.rc.in, compiled by windres or by rc.exe under MSVC), and a MinGW release build
-# links it without symbols, so that the package holds the very bytes built and tested.
-function(quillmend_shipped_binary target description)
-  # Compiler options only: the resource compiler takes none of them.
+# Objects that go into a shipped binary: no build folder in the code or its debug information.
+# Compiler options only: the resource compiler takes none of them.
+function(quillmend_reproducible_objects target)
   if(MSVC)
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:/Brepro>)
-    target_link_options(${target} PRIVATE /Brepro)
   else()
     # Both folders become "."; the build folder's map comes last, so it wins inside the source.
     target_compile_options(${target} PRIVATE
       "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
       "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=.>")
   endif()
-  if(MINGW)
+endfunction()
+
+# A binary that ships: the plug-in and xtview. The same source gives the same bytes whatever
+# folder it is built in and whenever: no build folder in the code or its debug information, no
+# link time stamp. On Windows it carries a version resource (the project's version and names,
+# from version.rc.in, compiled by windres or by rc.exe under MSVC), and a MinGW release build
+# links it without symbols, so that the package holds the very bytes built and tested.
+function(quillmend_shipped_binary target description)
+  quillmend_reproducible_objects(${target})
+  if(MSVC)
+    target_link_options(${target} PRIVATE /Brepro)
+  elseif(MINGW)
     target_link_options(${target} PRIVATE
       -Wl,--no-insert-timestamp $<$<CONFIG:Release,MinSizeRel>:-s>)
   endif()

@@ -1,12 +1,11 @@
 #include "fuzz_plugin.h"
 
-#include <dirent.h>
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "support/test_host.h"
 
 namespace quillmend::fuzz {
 
@@ -25,24 +24,13 @@ void RemoveWorkFolder() {
   std::filesystem::remove_all(work_folder, error);
 }
 
-template <typename Function>
-void Resolve(void* library, const char* name, Function* function) {
-  *function = reinterpret_cast<Function>(dlsym(library, name));
-  if (*function == nullptr) Fail(std::string("the plug-in does not export ") + name);
-}
-
-int CountEntries(const char* folder, std::string* first) {
-  DIR* directory = opendir(folder);
-  if (directory == nullptr) return -1;
+int CountEntries(const std::filesystem::path& folder, std::string* first) {
+  std::error_code error;
   int count = 0;
-  while (const dirent* entry = readdir(directory)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (count == 0 && first != nullptr) *first = name;
-    ++count;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (count++ == 0 && first != nullptr) *first = entry.path().filename().string();
   }
-  closedir(directory);
-  return count;
+  return error ? -1 : count;
 }
 
 }  // namespace
@@ -59,7 +47,8 @@ Plugin StartPlugin(const char* plugin_file, const char* ghostscript_file) {
   const fs::path folder = work_folder;
   std::error_code error;
   fs::create_directory(folder / "plugin", error);
-  fs::copy_file(plugin_file, folder / "plugin" / "quillmend.so", error);
+  const fs::path copy = folder / "plugin" / host_emulator::kPluginFileName;
+  fs::copy_file(plugin_file, copy, error);
   if (error) Fail("cannot copy the plug-in: " + error.message());
   fs::copy_file(ghostscript_file, folder / "plugin" / QUILLMEND_GHOSTSCRIPT_LIBRARY, error);
   if (error) Fail("cannot copy Ghostscript: " + error.message());
@@ -68,19 +57,12 @@ Plugin StartPlugin(const char* plugin_file, const char* ghostscript_file) {
   if (error) Fail("cannot create the temporary directory");
   setenv("TMPDIR", temp_directory.c_str(), 1);
 
-  const std::string copy = (folder / "plugin" / "quillmend.so").string();
-  void* library = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) Fail(std::string("cannot load the plug-in: ") + dlerror());
   Plugin plugin;
-  Resolve(library, "XT_Init", &plugin.Init);
-  Resolve(library, "XT_View", &plugin.View);
-  Resolve(library, "XT_ReleaseMem", &plugin.ReleaseMem);
-  if (plugin.Init(1, 0, nullptr, nullptr) != 2) Fail("XT_Init did not answer 2");
+  std::string reason;
+  if (!host_emulator::LoadPlugin(copy, &plugin, &reason))
+    Fail("cannot load the plug-in: " + reason);
+  if (host_emulator::StartPlugin(plugin) != 2) Fail("XT_Init did not answer 2");
   return plugin;
-}
-
-const std::string& TempDirectory() {
-  return temp_directory;
 }
 
 void Violation(const char* rule) {
@@ -88,8 +70,18 @@ void Violation(const char* rule) {
   std::abort();
 }
 
+void RequireCallsOnlyFor(void* item) {
+  const test::ItemCalls calls = test::CallsOn(item);
+  for (const test::ReadCall& read : calls.reads) {
+    Require(read.offset == 0, "the item is read only from its start");
+  }
+  const std::size_t on_item = calls.get_size_options.size() + calls.reads.size();
+  Require(static_cast<std::size_t>(test::HostCallCount()) == on_item + test::HostMessages().size(),
+          "host calls only for the item the plug-in was given");
+}
+
 int EntriesInTempDirectory(std::string* first) {
-  return CountEntries(temp_directory.c_str(), first);
+  return CountEntries(temp_directory, first);
 }
 
 int OpenDescriptors() {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_host.h"
 #include "fuzz_plugin.h"
+#include "support/test_host.h"
 
 namespace {
 
@@ -45,16 +45,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  quillmend::fuzz::HostItem item;
-  item.bytes = data;
-  item.length = size;
-  quillmend::fuzz::ServeItem(item);
+  quillmend::test::ResetHost();
+  void* handle =
+      quillmend::test::AddItem({std::string(reinterpret_cast<const char*>(data), size), {}, {}});
 
   std::int64_t result_size = 0x5EED;
-  void* buffer =
-      plugin.View(quillmend::fuzz::ItemHandle(), 1, nullptr, nullptr, nullptr, &result_size);
+  void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, &result_size);
 
   MarkOutcome(result_size);
+  quillmend::fuzz::RequireCallsOnlyFor(handle);
 
   const bool recognised =
       size >= kMinimumItemSize && std::memcmp(data, kPdfHeader, kPdfHeaderLength) == 0;
@@ -68,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(std::memcmp(buffer, kPdfHeader, kPdfHeaderLength) == 0,
             "a returned document is a PDF document");
   }
-  const auto& messages = quillmend::fuzz::Messages();
+  const auto messages = quillmend::test::HostMessages();
   Require(messages.size() <= 1, "at most one message per request");
   Require(messages.empty() || result_size == -2, "a failure message only with -2");
   Require(plugin.ReleaseMem(buffer) == (buffer != nullptr ? 1 : 0), "XT_ReleaseMem's answer");

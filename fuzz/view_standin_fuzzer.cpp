@@ -1,21 +1,25 @@
 // Fuzzes the plug-in's own view path against the stand-in Ghostscript library. The input chooses
 // how the host behaves (what size it reports, how short its reads are) and how the stand-in
 // behaves; the rest is the item. Since the stand-in copies its input, every outcome is known in
-// advance and checked exactly after every run.
+// advance and checked exactly after every run. The plug-in runs with a small cache, so that
+// repeated items are answered from it and its documents are often dropped.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <list>
 #include <string>
+#include <unordered_map>
 
-#include "fuzz_host.h"
 #include "fuzz_plugin.h"
+#include "support/test_host.h"
 
 namespace {
 
 using quillmend::fuzz::Require;
+using quillmend::test::ItemContent;
 
 constexpr std::int64_t kMinimumItemSize = 150;
 constexpr std::int64_t kLargestSingleRead = std::numeric_limits<std::uint32_t>::max();
@@ -48,6 +52,41 @@ constexpr StandinMode kModes[] = {
 
 quillmend::fuzz::Plugin plugin;
 
+// The cache's budget in MiB. A document the plug-in converted may come back from the cache for
+// the same bytes, whatever the stand-in is told. Each document costs the budget at least its
+// 32-byte key, even an empty one, so what the cache can still hold is among the documents used
+// last, as many as that cost fits into its budget.
+constexpr char kCacheMiB[] = "1";
+constexpr std::size_t kRecentDocuments = (std::size_t{1} << 20) / 32 + 1;
+
+struct Kept {
+  std::string staged;  // the bytes converted
+  std::int64_t size;   // the converted document's length: a copy of them, or empty
+};
+std::list<Kept> recent;  // the most recently used first
+std::unordered_map<std::string, std::list<Kept>::iterator> recent_index;
+
+const Kept* FindRecent(const std::string& staged) {
+  const auto found = recent_index.find(staged);
+  return found == recent_index.end() ? nullptr : &*found->second;
+}
+
+void UseRecent(const std::string& staged, std::int64_t size) {
+  const auto found = recent_index.find(staged);
+  if (found != recent_index.end()) {
+    // Converted again after the cache had dropped it: the new document is the one kept.
+    found->second->size = size;
+    recent.splice(recent.begin(), recent, found->second);
+    return;
+  }
+  recent.push_front({staged, size});
+  recent_index[staged] = recent.begin();
+  if (recent.size() > kRecentDocuments) {
+    recent_index.erase(recent.back().staged);
+    recent.pop_back();
+  }
+}
+
 // The size the host reports instead of the truth: each lie reaches a distinct path. None makes
 // the plug-in allocate more than the item plus a little, since a size of 2^32 or more must be
 // refused before any allocation.
@@ -79,28 +118,31 @@ struct Expected {
   std::int64_t size;         // -1, -2, or the length of the buffer
   std::uint32_t copied = 0;  // bytes of the item the buffer holds when one is returned
   bool message = false;      // the one conversion-failure message
+  bool staged = false;       // the item was read whole and converted: the cache may answer
+  std::uint32_t staged_length = 0;
 };
 
-Expected Predict(const quillmend::fuzz::HostItem& item, const StandinMode& mode) {
+Expected Predict(const ItemContent& item, const StandinMode& mode) {
   const std::int64_t size =
-      item.reported_size ? *item.reported_size : static_cast<std::int64_t>(item.length);
+      item.reported_size ? *item.reported_size : static_cast<std::int64_t>(item.bytes.size());
   if (size < kMinimumItemSize) return {-1};
-  const std::uint32_t header = quillmend::fuzz::BytesServedFor(item, kPdfHeaderLength);
-  if (header != kPdfHeaderLength || std::memcmp(item.bytes, kPdfHeader, kPdfHeaderLength) != 0) {
+  const std::uint32_t header = quillmend::test::BytesServed(item, 0, kPdfHeaderLength);
+  if (header != kPdfHeaderLength || item.bytes.compare(0, kPdfHeaderLength, kPdfHeader) != 0) {
     return {-1};
   }
   if (size > kLargestSingleRead) return {-2};
   const auto wanted = static_cast<std::uint32_t>(size);
-  if (quillmend::fuzz::BytesServedFor(item, wanted) != wanted) return {-2};
-  if (mode.conversion_fails) return {-2, 0, true};
-  if (mode.output_missing) return {-2};
-  if (mode.output_empty) return {0};
-  return {size, wanted};
+  if (quillmend::test::BytesServed(item, 0, wanted) != wanted) return {-2};
+  if (mode.conversion_fails) return {-2, 0, true, true, wanted};
+  if (mode.output_missing) return {-2, 0, false, true, wanted};
+  if (mode.output_empty) return {0, 0, false, true, wanted};
+  return {size, wanted, false, true, wanted};
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setenv("QUILLMEND_CACHE_MB", kCacheMiB, 1);
   plugin = quillmend::fuzz::StartPlugin(QUILLMEND_FUZZ_PLUGIN, QUILLMEND_FUZZ_GHOSTSCRIPT);
   return 0;
 }
@@ -117,39 +159,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool limit_reads = input.ConsumeIntegralInRange(0, 7) == 0;
   const auto read_limit = input.ConsumeIntegral<std::uint32_t>();
 
-  const std::string bytes = (with_header ? std::string(kPdfHeader) : std::string()) +
-                            input.ConsumeRemainingBytesAsString();
-  quillmend::fuzz::HostItem item;
-  item.bytes = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  item.length = bytes.size();
-  if (lie_about_size) item.reported_size = LiedSize(lie, lie_amount, bytes.size());
-  if (limit_reads) item.read_limit = static_cast<std::uint32_t>(read_limit % (bytes.size() + 1));
+  ItemContent item;
+  item.bytes = (with_header ? std::string(kPdfHeader) : std::string()) +
+               input.ConsumeRemainingBytesAsString();
+  const std::size_t length = item.bytes.size();
+  if (lie_about_size) item.reported_size = LiedSize(lie, lie_amount, length);
+  if (limit_reads) item.read_limit = static_cast<std::uint32_t>(read_limit % (length + 1));
 
   setenv("QUILLMEND_STANDIN", mode.words, 1);
-  quillmend::fuzz::ServeItem(item);
+  quillmend::test::ResetHost();
+  void* handle = quillmend::test::AddItem(item);
   const int descriptors = quillmend::fuzz::OpenDescriptors();
 
   if (!give_result_slot) {
-    void* buffer =
-        plugin.View(quillmend::fuzz::ItemHandle(), 1, nullptr, nullptr, nullptr, nullptr);
+    void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, nullptr);
     Require(buffer == nullptr, "no result slot: no buffer");
-    Require(quillmend::fuzz::HostCalls() == 0, "no result slot: no host call");
+    Require(quillmend::test::HostCallCount() == 0, "no result slot: no host call");
     return 0;
   }
 
   std::int64_t result_size = 0x5EED;
-  void* buffer =
-      plugin.View(quillmend::fuzz::ItemHandle(), 1, nullptr, nullptr, nullptr, &result_size);
-  const Expected expected = Predict(item, mode);
+  void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, &result_size);
+  Expected expected = Predict(item, mode);
+  quillmend::fuzz::RequireCallsOnlyFor(handle);
 
-  Require(result_size == expected.size, "result size as the item and the stand-in dictate");
+  const std::string staged =
+      expected.staged ? item.bytes.substr(0, expected.staged_length) : std::string();
+  const Kept* kept = expected.staged ? FindRecent(staged) : nullptr;
+  if (kept != nullptr && result_size == kept->size) {
+    expected = {kept->size, static_cast<std::uint32_t>(kept->size), false, true,
+                expected.staged_length};
+  }
+  Require(result_size == expected.size,
+          "result size as the item, the stand-in and the cache dictate");
   Require((buffer != nullptr) == (result_size >= 0),
           "a buffer exactly when the size is not negative");
   if (buffer != nullptr) {
-    Require(std::memcmp(buffer, item.bytes, expected.copied) == 0,
+    Require(std::memcmp(buffer, item.bytes.data(), expected.copied) == 0,
             "the buffer holds the converted document");
   }
-  const auto& messages = quillmend::fuzz::Messages();
+  if (expected.staged && result_size >= 0) UseRecent(staged, result_size);
+  const auto messages = quillmend::test::HostMessages();
   Require(messages.size() == (expected.message ? 1u : 0u), "one message per failed conversion");
   if (expected.message) {
     Require(messages[0].text == kConversionFailed && messages[0].flags == 2,

@@ -37,9 +37,12 @@ void* LoadLibraryFile(const char16_t* path);
 // The address of `name` in a loaded library, or null.
 void* FindLibrarySymbol(void* library, const char* name);
 
-// The Ghostscript shared library's file name on this platform, and the directory separator
-// that joins it to a folder.
-extern const char16_t kGhostscriptLibraryName[];
+// The Ghostscript shared library's file name on this platform (QUILLMEND_GHOSTSCRIPT_LIBRARY, set
+// by the build), and the directory separator that joins it to a folder.
+#define QUILLMEND_UTF16_LITERAL(text) u##text
+#define QUILLMEND_UTF16(text) QUILLMEND_UTF16_LITERAL(text)
+inline constexpr char16_t kGhostscriptLibraryName[] =
+    QUILLMEND_UTF16(QUILLMEND_GHOSTSCRIPT_LIBRARY);
 extern const char16_t kDirectorySeparator;
 
 // --- Memory ----------------------------------------------------------------------------------
@@ -131,6 +134,29 @@ bool IsPathSeparator(char c);
 // a drive with its separator ("C:" or "C:/"), a leading separator, or a network share's server
 // and share name with their separators. 0 for a relative path.
 std::size_t PathRootLength(const char* path, std::size_t length);
+
+// --- Hashing ---------------------------------------------------------------------------------
+
+inline constexpr std::size_t kSha256Size = 32;
+
+// Writes the SHA-256 digest of `size` bytes at `data` into `digest` (kSha256Size bytes), using
+// the system's own cryptography. False when it cannot be had.
+bool ComputeSha256(const void* data, std::size_t size, std::uint8_t* digest);
+
+// --- Shared state ----------------------------------------------------------------------------
+
+// The plug-in's one lock, for the little state that concurrent views share. It needs no set-up,
+// is not recursive, and is held only for moments, never across a conversion.
+void LockSharedState();
+void UnlockSharedState();
+
+// --- Unloading -------------------------------------------------------------------------------
+
+// Has `release` called once the library is unloaded while the process goes on (on POSIX also at
+// the process's normal exit). On Windows it is not called when the whole process ends: other
+// threads have been cut off by then, perhaps holding the lock, and the system reclaims the
+// memory anyway. The last function given wins.
+void CallWhenUnloaded(void (*release)());
 
 // --- User interface --------------------------------------------------------------------------
 

@@ -3,12 +3,17 @@
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "quillmend.h"
+#include "view/document_cache.h"
 
 namespace {
 
 constexpr char16_t kLoadedMessage[] = u"Quillmend viewer X-Tension loaded.";
 constexpr char16_t kGhostscriptMissingMessage[] =
     u"[ERROR] Could not load the GhostScript API (gsdll64.dll).";
+
+constexpr char16_t kCacheSettingMessage[] =
+    u"[WARNING] QUILLMEND_CACHE_MB is not a whole number of MiB from 0 to 1048576; the cache of "
+    u"converted documents keeps its default size of 256 MiB.";
 
 constexpr char16_t kAboutCaption[] = u"About";
 constexpr char16_t kAboutText[] =
@@ -38,6 +43,8 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
     return kDoNotUse;
   }
   HostApi.OutputMessage(kLoadedMessage, kNoticeFlags);
+  if (!ConfigureCacheFromEnvironment()) HostApi.OutputMessage(kCacheSettingMessage, kNoticeFlags);
+  os::CallWhenUnloaded(&ReleaseCache);
   return kReady;
 }
 

@@ -1,10 +1,12 @@
 // XT_View and XT_ReleaseMem. A request owns two temporary files, a staging block and the result
-// block; all but the result are released before XT_View returns, whichever way it returns.
+// block; all but the result are released before XT_View returns, whichever way it returns. A
+// document converted before is copied from the cache instead, without files or Ghostscript.
 #include "view.h"
 
 #include <cstring>
 #include <limits>
 
+#include "document_cache.h"
 #include "ghostscript/ghostscript.h"
 #include "host/host_api.h"
 #include "platform/platform.h"
@@ -42,20 +44,33 @@ bool CreateTempFiles(char16_t* input, char16_t* output) {
   return true;
 }
 
-// Copies the whole item into the file `input` with one host read and one write. The staging
-// block is gone when this returns, so the item is not held in memory while Ghostscript runs.
-bool StageItem(void* item, std::uint32_t size, const char16_t* input) {
-  const os::FileHandle file = os::OpenFileForWriting(input);
+// Reads the whole item into a new block with one host read. Null on failure.
+void* ReadItem(void* item, std::uint32_t size) {
+  void* block = os::AllocateBlock(size);
+  if (block == nullptr) return nullptr;
+  if (HostApi.Read(item, 0, static_cast<std::uint8_t*>(block), size) == size) return block;
+  os::FreeBlock(block);
+  return nullptr;
+}
+
+bool WriteWholeFile(const char16_t* path, const void* bytes, std::uint32_t size) {
+  const os::FileHandle file = os::OpenFileForWriting(path);
   if (file == os::kNoFile) return false;
   ScopeExit close_file([file] { os::CloseFile(file); });
-
-  void* block = os::AllocateBlock(size);
-  if (block == nullptr) return false;
-  ScopeExit free_block([block] { os::FreeBlock(block); });
-
-  if (HostApi.Read(item, 0, static_cast<std::uint8_t*>(block), size) != size) return false;
   std::uint32_t written = 0;
-  return os::WriteBlock(file, block, size, &written) && written == size;
+  return os::WriteBlock(file, bytes, size, &written) && written == size;
+}
+
+// Creates the request's two temporary files and writes the item's bytes into the input. The
+// bytes' block is freed either way, so the item is not held in memory while Ghostscript runs.
+// On failure no file of the request is left.
+bool StageItem(void* bytes, std::uint32_t size, char16_t* input, char16_t* output) {
+  ScopeExit free_bytes([bytes] { os::FreeBlock(bytes); });
+  if (!CreateTempFiles(input, output)) return false;
+  if (WriteWholeFile(input, bytes, size)) return true;
+  os::DeleteFileAt(input);
+  os::DeleteFileAt(output);
+  return false;
 }
 
 // Reads the converted document into a new block and deletes its file. The block belongs to the
@@ -102,14 +117,25 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
   // The item is read with a single 32-bit host read: a larger one cannot be staged.
   if (size > kLargestSingleTransfer) return nullptr;
 
+  const auto item_size = static_cast<std::uint32_t>(size);
+  void* bytes = ReadItem(hItem, item_size);
+  if (bytes == nullptr) return nullptr;
+
+  // Bytes seen before are answered from the cache, with no file created and no conversion.
+  DocumentKey key{};
+  const bool keyed = CacheIsOn() && os::ComputeSha256(bytes, item_size, key.digest);
+  if (keyed) {
+    std::uint32_t cached_length = 0;
+    if (void* cached = CopyCachedDocument(key, &cached_length)) {
+      os::FreeBlock(bytes);
+      *lpResSize = cached_length;
+      return cached;
+    }
+  }
+
   char16_t input[os::kPathCapacity];
   char16_t output[os::kPathCapacity];
-  if (!CreateTempFiles(input, output)) return nullptr;
-  if (!StageItem(hItem, static_cast<std::uint32_t>(size), input)) {
-    os::DeleteFileAt(input);
-    os::DeleteFileAt(output);
-    return nullptr;
-  }
+  if (!StageItem(bytes, item_size, input, output)) return nullptr;
   // RunPdfWrite consumes the input file and reports its own failure.
   if (!RunPdfWrite(input, output)) {
     os::DeleteFileAt(output);
@@ -118,6 +144,7 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
   std::uint32_t length = 0;
   void* buffer = TakeConvertedFile(output, &length);
   if (buffer == nullptr) return nullptr;
+  if (keyed) CacheDocument(key, buffer, length);
   *lpResSize = length;
   return buffer;
 }

@@ -1,19 +1,15 @@
-// The host's side of the plug-in interface: items, and the three services that xtview's main
-// program exports as XWF_GetSize, XWF_Read and XWF_OutputMessage, where the plug-in looks for
-// them.
+// xtview's side of the host: the items it serves are files mapped for the length of a view, and
+// the plug-in's messages are printed as they come (host_emulator/ exports the services).
 #pragma once
 
-#include <cstdint>
+#include "host_emulator/host.h"
 
 namespace xtview {
 
-// What an item handle points to: one file's bytes, mapped for the length of a view.
-struct Item {
-  const std::uint8_t* bytes;
-  std::int64_t size;
-};
+using quillmend::host_emulator::Item;
 
-// With quiet messages only the plug-in's error messages are printed.
+// Prints the plug-in's messages from now on; with quiet messages only its error messages. Call
+// before the plug-in starts.
 void SetQuietMessages(bool quiet);
 
 }  // namespace xtview

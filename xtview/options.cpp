@@ -50,6 +50,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, i
                "Take the files ending in .pdf from the folders given, and their subfolders");
   app.add_flag("-q,--quiet", options->quiet, "Print only failures and the summary");
   app.add_flag("--about", options->about, "Show the plug-in's About text and exit");
+  app.add_flag("--no-cache", options->no_cache,
+               "Turn off the plug-in's cache of converted documents: every view converts");
 
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());

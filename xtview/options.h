@@ -17,6 +17,7 @@ struct Options {
   bool recursive = false;
   bool quiet = false;
   bool about = false;
+  bool no_cache = false;  // every view converts, for timing
 };
 
 // Parses UTF-8 arguments, program name first. False when the program should end at once with

@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "host_emulator/host.h"
+#include "host_emulator/plugin_loader.h"
+
 namespace xtview::sys {
 
 // The plug-in's and Ghostscript's library file names on this platform.
-extern const char kPluginFileName[];
-extern const char kGhostscriptFileName[];
+using quillmend::host_emulator::kPluginFileName;
+inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 
 // --- Process -------------------------------------------------------------------------------
 
@@ -21,7 +24,9 @@ extern const char kGhostscriptFileName[];
 std::vector<std::string> Arguments(int argc, char** argv);
 
 // The folder that holds the running program; empty when it cannot be found.
-std::filesystem::path OwnFolder();
+inline std::filesystem::path OwnFolder() {
+  return quillmend::host_emulator::ProgramFolder();
+}
 
 unsigned CoreCount();
 
@@ -38,23 +43,12 @@ bool StdoutIsTerminal();
 // Writes UTF-8 text as it is, to a console as its characters. Never throws.
 void Write(Stream stream, const std::string& text);
 
-// --- Libraries -------------------------------------------------------------------------------
-
-// Loads a library by full path; null on failure, with the system's reason in `error`.
-void* LoadLibraryAt(const std::filesystem::path& path, std::string* error);
-void* FindSymbol(void* library, const char* name);
-
 // --- Files -----------------------------------------------------------------------------------
 
-// A whole file's bytes, mapped for reading. An empty file has no bytes and no mapping.
-struct MappedFile {
-  const std::uint8_t* bytes = nullptr;
-  std::uint64_t size = 0;
-  std::intptr_t mapping = 0;
-};
-
-bool MapFile(const std::filesystem::path& path, MappedFile* file, std::string* error);
-void UnmapFile(MappedFile* file);
+// A whole file's bytes, mapped for reading (host_emulator/host.h).
+using quillmend::host_emulator::MapFile;
+using quillmend::host_emulator::MappedFile;
+using quillmend::host_emulator::UnmapFile;
 
 using FileHandle = std::intptr_t;
 

@@ -1,9 +1,7 @@
 // xtview's system layer on Linux and other POSIX systems.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,31 +12,18 @@
 
 #include "system.h"
 
-#ifndef XTVIEW_GHOSTSCRIPT_LIBRARY
-#define XTVIEW_GHOSTSCRIPT_LIBRARY "libgs.so.10"
-#endif
-
 namespace xtview::sys {
-
-const char kPluginFileName[] = "quillmend.so";
-const char kGhostscriptFileName[] = XTVIEW_GHOSTSCRIPT_LIBRARY;
 
 namespace {
 
 std::string Reason(int error) {
-  return std::generic_category().message(error);
+  return quillmend::host_emulator::SystemErrorText(static_cast<unsigned long>(error));
 }
 
 }  // namespace
 
 std::vector<std::string> Arguments(int argc, char** argv) {
   return {argv, argv + argc};
-}
-
-std::filesystem::path OwnFolder() {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : self.parent_path();
 }
 
 unsigned CoreCount() {
@@ -68,60 +53,6 @@ void Write(Stream stream, const std::string& text) {
   std::FILE* file = stream == Stream::Out ? stdout : stderr;
   std::fwrite(text.data(), 1, text.size(), file);
   std::fflush(file);
-}
-
-void* LoadLibraryAt(const std::filesystem::path& path, std::string* error) {
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* reason = dlerror();
-    *error = reason != nullptr ? reason : "unknown error";
-  }
-  return library;
-}
-
-void* FindSymbol(void* library, const char* name) {
-  return dlsym(library, name);
-}
-
-bool MapFile(const std::filesystem::path& path, MappedFile* file, std::string* error) {
-  // Non-blocking, so that a FIFO given by mistake is refused below instead of waited on.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    *error = Reason(errno);
-    return false;
-  }
-  struct stat status = {};
-  if (fstat(fd, &status) != 0) {
-    *error = Reason(errno);
-    close(fd);
-    return false;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    *error = S_ISDIR(status.st_mode) ? "is a folder" : "not a regular file";
-    close(fd);
-    return false;
-  }
-  *file = MappedFile{};
-  file->size = static_cast<std::uint64_t>(status.st_size);
-  if (file->size == 0) {
-    close(fd);
-    return true;
-  }
-  void* bytes = mmap(nullptr, file->size, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int map_error = errno;
-  close(fd);
-  if (bytes == MAP_FAILED) {
-    *error = Reason(map_error);
-    return false;
-  }
-  file->bytes = static_cast<const std::uint8_t*>(bytes);
-  file->mapping = 1;
-  return true;
-}
-
-void UnmapFile(MappedFile* file) {
-  if (file->mapping != 0) munmap(const_cast<std::uint8_t*>(file->bytes), file->size);
-  *file = MappedFile{};
 }
 
 bool CreateNewFile(const std::filesystem::path& path, FileHandle* file, std::string* error) {

@@ -7,9 +7,6 @@
 
 namespace xtview::sys {
 
-const char kPluginFileName[] = "quillmend.dll";
-const char kGhostscriptFileName[] = "gsdll64.dll";
-
 namespace {
 
 std::string ToUtf8(const wchar_t* text, int length) {
@@ -30,18 +27,7 @@ std::wstring ToWide(const std::string& text) {
 }
 
 std::string Reason(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) return "system error " + std::to_string(code);
-  std::string reason = ToUtf8(text, static_cast<int>(length));
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == ' ' || reason.back() == '.')) {
-    reason.pop_back();
-  }
-  return reason;
+  return quillmend::host_emulator::SystemErrorText(code);
 }
 
 void (*interrupt_handler)() = nullptr;
@@ -62,19 +48,6 @@ std::vector<std::string> Arguments(int, char**) {
   for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(wide[i], -1).c_str());
   LocalFree(wide);
   return arguments;
-}
-
-std::filesystem::path OwnFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::filesystem::path();
-    if (length < path.size()) {
-      path.resize(length);
-      return std::filesystem::path(path).parent_path();
-    }
-    path.resize(path.size() * 2);
-  }
 }
 
 unsigned CoreCount() {
@@ -106,62 +79,6 @@ void Write(Stream stream, const std::string& text) {
   }
   DWORD written = 0;
   WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-void* LoadLibraryAt(const std::filesystem::path& path, std::string* error) {
-  HMODULE library = LoadLibraryW(path.c_str());
-  if (library == nullptr) *error = Reason(GetLastError());
-  return reinterpret_cast<void*>(library);
-}
-
-void* FindSymbol(void* library, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
-bool MapFile(const std::filesystem::path& path, MappedFile* file, std::string* error) {
-  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    *error = Reason(GetLastError());
-    return false;
-  }
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(handle, &size)) {
-    *error = Reason(GetLastError());
-    CloseHandle(handle);
-    return false;
-  }
-  *file = MappedFile{};
-  file->size = static_cast<std::uint64_t>(size.QuadPart);
-  // Windows cannot map an empty file; it simply has no bytes.
-  if (file->size == 0) {
-    CloseHandle(handle);
-    return true;
-  }
-  const HANDLE mapping = CreateFileMappingW(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const DWORD mapping_error = GetLastError();
-  CloseHandle(handle);
-  if (mapping == nullptr) {
-    *error = Reason(mapping_error);
-    return false;
-  }
-  const void* bytes = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-  if (bytes == nullptr) {
-    *error = Reason(GetLastError());
-    CloseHandle(mapping);
-    return false;
-  }
-  file->bytes = static_cast<const std::uint8_t*>(bytes);
-  file->mapping = reinterpret_cast<std::intptr_t>(mapping);
-  return true;
-}
-
-void UnmapFile(MappedFile* file) {
-  if (file->mapping != 0) {
-    UnmapViewOfFile(file->bytes);
-    CloseHandle(reinterpret_cast<HANDLE>(file->mapping));
-  }
-  *file = MappedFile{};
 }
 
 bool CreateNewFile(const std::filesystem::path& path, FileHandle* file, std::string* error) {

@@ -1,7 +1,6 @@
 #include "items.h"
 
 #include <cstring>
-#include <fstream>
 
 namespace quillmend::bench {
 
@@ -17,17 +16,6 @@ std::vector<std::uint8_t> MakePdfShapedBytes(std::size_t size) {
   }
   std::memcpy(bytes.data(), kHeader, std::min(sizeof(kHeader) - 1, size));
   return bytes;
-}
-
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<std::uint8_t>* bytes) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return false;
-  stream.seekg(0, std::ios::end);
-  const std::streamoff size = stream.tellg();
-  if (size < 0) return false;
-  stream.seekg(0);
-  bytes->resize(static_cast<std::size_t>(size));
-  return static_cast<bool>(stream.read(reinterpret_cast<char*>(bytes->data()), size));
 }
 
 }  // namespace quillmend::bench

@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "host_item.h"
 #include "items.h"
 #include "measure.h"
 #include "plugin_copy.h"
 #include "stats.h"
 
 namespace fs = std::filesystem;
+namespace host_emulator = quillmend::host_emulator;
 using namespace quillmend::bench;
 
 namespace {
@@ -41,11 +41,6 @@ struct Options {
   std::vector<fs::path> files;
 };
 
-fs::path ExecutableDirectory() {
-  std::error_code error;
-  return fs::read_symlink("/proc/self/exe", error).parent_path();
-}
-
 bool ParseSizes(const std::string& list, std::vector<std::size_t>* megabytes) {
   megabytes->clear();
   for (std::size_t start = 0; start < list.size();) {
@@ -60,8 +55,8 @@ bool ParseSizes(const std::string& list, std::vector<std::size_t>* megabytes) {
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-  const fs::path here = ExecutableDirectory();
-  options->plugin = here / "quillmend.so";
+  const fs::path here = host_emulator::ProgramFolder();
+  options->plugin = here / host_emulator::kPluginFileName;
   options->standin = here / "standin" / "standin_gs" / QUILLMEND_GHOSTSCRIPT_LIBRARY;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -155,7 +150,7 @@ int Run(const Options& options, const fs::path& scratch) {
     std::fprintf(stderr, "quillmend_overhead: %s\n", error.c_str());
     return 1;
   }
-  const std::int32_t ready = plugin.Init(1, 0, nullptr, nullptr);
+  const std::int32_t ready = host_emulator::StartPlugin(plugin);
   if (ready != 2) {
     std::fprintf(stderr, "quillmend_overhead: XT_Init answered %d, not 2\n", ready);
     return 1;
@@ -170,18 +165,27 @@ int Run(const Options& options, const fs::path& scratch) {
       return 1;
     }
   }
+  // Files are served as the host emulator serves them: mapped.
   for (const fs::path& file : options.files) {
-    std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(file, &bytes)) {
-      std::fprintf(stderr, "quillmend_overhead: cannot read %s\n", file.c_str());
+    host_emulator::MappedFile mapped;
+    if (!host_emulator::MapFile(file, &mapped, &error)) {
+      std::fprintf(stderr, "quillmend_overhead: cannot read %s: %s\n", file.c_str(), error.c_str());
       return 1;
     }
-    const Item item{bytes.data(), static_cast<std::int64_t>(bytes.size())};
-    const int repetitions = RepetitionsFor(bytes.size(), options.rounds);
-    if (!MeasureItem(file.string(), item, repetitions, plugin, standin, temp)) return 1;
+    const Item item{mapped.bytes, static_cast<std::int64_t>(mapped.size)};
+    const int repetitions = RepetitionsFor(mapped.size, options.rounds);
+    const bool measured = MeasureItem(file.string(), item, repetitions, plugin, standin, temp);
+    host_emulator::UnmapFile(&mapped);
+    if (!measured) return 1;
   }
 
-  if (ErrorMessageCount() > 0) {
+  bool errors = false;
+  for (const auto& message : host_emulator::Messages()) {
+    const std::string text = host_emulator::Utf16ToUtf8(message.text.c_str());
+    std::fprintf(stderr, "plug-in (flags %u): %s\n", message.flags, text.c_str());
+    errors = errors || text.rfind("[ERROR]", 0) == 0;
+  }
+  if (errors) {
     std::fprintf(stderr, "quillmend_overhead: the plug-in reported errors\n");
     return 1;
   }

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <string>
 
-#include "host_item.h"
 #include "plugin_copy.h"
 
 namespace quillmend::bench {

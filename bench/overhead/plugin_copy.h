@@ -2,17 +2,17 @@
 // beside it under the real library's file name.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 
+#include "host_emulator/host.h"
+#include "host_emulator/plugin_loader.h"
+
 namespace quillmend::bench {
 
-struct Plugin {
-  std::int32_t (*Init)(std::uint32_t, std::uint32_t, void*, void*) = nullptr;
-  void* (*View)(void*, std::int32_t, void*, void*, void*, std::int64_t*) = nullptr;
-  std::int32_t (*ReleaseMem)(void*) = nullptr;
-};
+// The benchmark plays the host with the host emulator: items in memory, messages recorded.
+using host_emulator::Item;
+using host_emulator::Plugin;
 
 // The stand-in's four functions, bound from the copy that lies beside the plug-in.
 struct Standin {

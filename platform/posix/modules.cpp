@@ -7,15 +7,8 @@
 #include "platform/platform.h"
 #include "utf16.h"
 
-#ifndef QUILLMEND_GHOSTSCRIPT_LIBRARY
-#define QUILLMEND_GHOSTSCRIPT_LIBRARY "libgs.so.10"
-#endif
-
 namespace quillmend::os {
 
-#define QUILLMEND_WIDEN2(text) u##text
-#define QUILLMEND_WIDEN(text) QUILLMEND_WIDEN2(text)
-const char16_t kGhostscriptLibraryName[] = QUILLMEND_WIDEN(QUILLMEND_GHOSTSCRIPT_LIBRARY);
 const char16_t kDirectorySeparator = u'/';
 
 void* FindMainProgramSymbol(const char* name) {

@@ -1,4 +1,4 @@
-// Modules on Windows: the host is the process's .exe, Ghostscript is gsdll64.dll.
+// Modules on Windows: the host is the process's .exe, libraries are DLLs.
 #include <shlwapi.h>
 #include <windows.h>
 
@@ -7,7 +7,6 @@
 
 namespace quillmend::os {
 
-const char16_t kGhostscriptLibraryName[] = u"gsdll64.dll";
 const char16_t kDirectorySeparator = u'\\';
 
 void* FindMainProgramSymbol(const char* name) {

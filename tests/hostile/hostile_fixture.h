@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "support/host_services.h"
 #include "support/plugin_loader.h"
 #include "support/sandbox.h"
+#include "support/test_host.h"
+#include "support/view_fixture.h"
 #include "support/view_support.h"
-#include "view/view_fixture.h"
 
 namespace quillmend::test {
 

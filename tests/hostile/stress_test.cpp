@@ -1,5 +1,6 @@
 // Load: eight threads at once, each making a hundred requests that mix good PDFs, items that are
-// no PDF and broken PDFs; then the same with the stand-in failing at random steps. Every outcome
+// no PDF and broken PDFs, over a cache too small for all the good ones; then the same with the
+// stand-in failing at random steps. Every outcome
 // is as expected, no two requests share a temporary name, nothing is left behind, and resident
 // memory stays flat once warmed up.
 #include <algorithm>
@@ -41,8 +42,12 @@ struct Tally {
 class StressTest : public HostileTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Ready(Ghostscript::kStandin));
-    for (const std::size_t size : {150, 4000, 65536, 262144})
+    // A small cache, which the good items overfill: views mix hits, misses and evictions.
+    {
+      ScopedEnvironment small_cache("QUILLMEND_CACHE_MB", "1");
+      ASSERT_TRUE(Ready(Ghostscript::kStandin));
+    }
+    for (const std::size_t size : {150, 4000, 65536, 180000, 200000, 220000, 240000, 262144})
       AddStressItem(Kind::kGood, PdfLikeBytes(size), {}, {});
     AddStressItem(Kind::kNotPdf, std::string(5000, 'x'), {}, {});
     AddStressItem(Kind::kNotPdf, "%pdf-" + PdfLikeBytes(3000).substr(5), {}, {});

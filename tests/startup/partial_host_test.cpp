@@ -3,10 +3,10 @@
 // services from the main program only, so it answers -1 and reports nothing anywhere.
 #include <gtest/gtest.h>
 
-#include "support/host_services.h"
 #include "support/plugin_loader.h"
 #include "support/sandbox.h"
 #include "support/system.h"
+#include "support/test_host.h"
 #include "support/view_support.h"
 
 namespace quillmend::test {
@@ -20,7 +20,7 @@ TEST(PartialHost, InitFailsSilentlyAndTakesNothingFromOtherLibraries) {
   void* decoy = OpenLibrary(ExecutableDirectory() / QUILLMEND_TEST_DECOY_FILE, true);
   ASSERT_NE(decoy, nullptr) << LastLibraryError();
   const auto decoy_calls =
-      reinterpret_cast<DecoyCallCount>(LibrarySymbol(decoy, "DecoyHostCallCount"));
+      reinterpret_cast<DecoyCallCount>(host_emulator::FindSymbol(decoy, "DecoyHostCallCount"));
   ASSERT_NE(decoy_calls, nullptr);
 
   Plugin plugin;

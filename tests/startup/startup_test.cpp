@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "support/about_capture.h"
-#include "support/host_services.h"
 #include "support/plugin_loader.h"
 #include "support/sandbox.h"
 #include "support/system.h"
+#include "support/test_host.h"
 #include "support/view_support.h"
 
 namespace quillmend::test {

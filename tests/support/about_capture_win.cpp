@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "about_capture.h"
-#include "host_services.h"
+#include "test_host.h"
 
 namespace quillmend::test {
 

@@ -20,7 +20,7 @@ QUILLMEND_TEST_HOST_EXPORT std::uint32_t XWF_Read(void*, std::int64_t, std::uint
   return count;
 }
 
-QUILLMEND_TEST_HOST_EXPORT void XWF_OutputMessage(const QUILLMEND_TEST_HOST_CHAR*, std::uint32_t) {
+QUILLMEND_TEST_HOST_EXPORT void XWF_OutputMessage(const char16_t*, std::uint32_t) {
   ++calls;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <system_error>
 
 #include "system.h"
@@ -26,13 +27,6 @@ const char* StandinName(Ghostscript variant) {
 }
 
 FaultHooks loaded_fault_hooks;
-
-template <typename Function>
-bool Resolve(void* library, const char* name, Function* function) {
-  *function = reinterpret_cast<Function>(LibrarySymbol(library, name));
-  if (*function == nullptr) ADD_FAILURE() << "the plug-in does not export " << name;
-  return *function != nullptr;
-}
 
 }  // namespace
 
@@ -74,29 +68,29 @@ bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Pl
       return false;
     }
   }
-  void* library = OpenLibrary(copy, false);
-  if (library == nullptr) {
-    ADD_FAILURE() << "cannot load " << PathUtf8(copy) << ": " << LastLibraryError();
+  std::string reason;
+  if (!host_emulator::LoadPlugin(copy, plugin, &reason)) {
+    ADD_FAILURE() << "cannot load " << PathUtf8(copy) << ": " << reason;
     return false;
   }
-  if (with_hooks) {
-    loaded_fault_hooks = {};
-    if (!Resolve(library, "QuillmendFailSystemCall", &loaded_fault_hooks.FailSystemCall) ||
-        !Resolve(library, "QuillmendSystemCallCount", &loaded_fault_hooks.SystemCallCount) ||
-        !Resolve(library, "QuillmendBlocksHeld", &loaded_fault_hooks.BlocksHeld)) {
-      return false;
-    }
+  if (!with_hooks) return true;
+  loaded_fault_hooks = {};
+  using host_emulator::Bind;
+  if (Bind(plugin->library, "QuillmendFailSystemCall", &loaded_fault_hooks.FailSystemCall,
+           &reason) &&
+      Bind(plugin->library, "QuillmendSystemCallCount", &loaded_fault_hooks.SystemCallCount,
+           &reason) &&
+      Bind(plugin->library, "QuillmendBlocksHeld", &loaded_fault_hooks.BlocksHeld, &reason)) {
+    return true;
   }
-  return Resolve(library, "XT_Init", &plugin->Init) &&
-         Resolve(library, "XT_About", &plugin->About) &&
-         Resolve(library, "XT_View", &plugin->View) &&
-         Resolve(library, "XT_ReleaseMem", &plugin->ReleaseMem);
+  ADD_FAILURE() << "the test build of the plug-in: " << reason;
+  return false;
 }
 
 bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
                      PluginBuild build) {
   if (!LoadPlugin(folder, ghostscript, plugin, build)) return false;
-  const std::int32_t result = plugin->Init(1, 0, nullptr, nullptr);
+  const std::int32_t result = host_emulator::StartPlugin(*plugin);
   if (result != 2) ADD_FAILURE() << "XT_Init answered " << result << ", not 2";
   return result == 2;
 }

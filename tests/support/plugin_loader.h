@@ -2,22 +2,13 @@
 // as the test chooses, nothing else, a stand-in Ghostscript or the real one.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
+
+#include "host_emulator/plugin_loader.h"
 
 namespace quillmend::test {
 
-using XtInitFunction = std::int32_t (*)(std::uint32_t, std::uint32_t, void*, void*);
-using XtAboutFunction = std::int32_t (*)(void*, void*);
-using XtViewFunction = void* (*)(void*, std::int32_t, void*, void*, void*, std::int64_t*);
-using XtReleaseMemFunction = std::int32_t (*)(void*);
-
-struct Plugin {
-  XtInitFunction Init = nullptr;
-  XtAboutFunction About = nullptr;
-  XtViewFunction View = nullptr;
-  XtReleaseMemFunction ReleaseMem = nullptr;
-};
+using host_emulator::Plugin;
 
 enum class PluginBuild {
   kShipped,
@@ -61,7 +52,7 @@ bool RealGhostscriptAvailable();
 bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
                 PluginBuild build = PluginBuild::kShipped);
 
-// LoadPlugin, then XT_Init, which must answer 2.
+// LoadPlugin, then XT_Init as the host calls it, which must answer 2.
 bool LoadReadyPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
                      PluginBuild build = PluginBuild::kShipped);
 

@@ -6,16 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "host_emulator/plugin_loader.h"
+
 namespace quillmend::test {
 
 // The folder of the running test program: the build's bin/, where every built file lies.
-std::filesystem::path ExecutableDirectory();
+inline std::filesystem::path ExecutableDirectory() {
+  return host_emulator::ProgramFolder();
+}
 
 // Loads a library by full path as the host loads the plug-in (dlopen RTLD_NOW | RTLD_LOCAL, or
 // RTLD_GLOBAL when `global`; LoadLibraryW on Windows, where every library is global). Null on
-// failure, with the reason in LastLibraryError().
+// failure, with the reason in LastLibraryError(). host_emulator::FindSymbol finds its symbols.
 void* OpenLibrary(const std::filesystem::path& file, bool global);
-void* LibrarySymbol(void* library, const char* name);
 std::string LastLibraryError();
 
 // True when the library at this path is loaded in the process (by this path or by its file).
@@ -36,8 +39,8 @@ std::optional<std::string> GetEnvironmentValue(const char* name);
 std::vector<const char*> TempDirectoryVariables();
 
 // The plug-in's and Ghostscript's file names on this platform.
-extern const char kPluginFileName[];
-extern const char kGhostscriptFileName[];
+using host_emulator::kPluginFileName;
+inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 
 // Where the real Ghostscript library is, or an empty path when this machine has none.
 std::filesystem::path RealGhostscriptLibrary();

@@ -8,21 +8,10 @@
 
 namespace quillmend::test {
 
-const char kPluginFileName[] = "quillmend.so";
-const char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = true;
-
-std::filesystem::path ExecutableDirectory() {
-  std::error_code error;
-  return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-}
 
 void* OpenLibrary(const std::filesystem::path& file, bool global) {
   return dlopen(file.c_str(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
-}
-
-void* LibrarySymbol(void* library, const char* name) {
-  return dlsym(library, name);
 }
 
 bool IsLibraryLoaded(const std::filesystem::path& file) {

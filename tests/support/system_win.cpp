@@ -29,23 +29,10 @@ std::string Narrow(const std::wstring& text) {
 
 }  // namespace
 
-const char kPluginFileName[] = "quillmend.dll";
-const char kGhostscriptFileName[] = "gsdll64.dll";
 const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = false;
-
-std::filesystem::path ExecutableDirectory() {
-  std::wstring path(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(length);
-  return std::filesystem::path(path).parent_path();
-}
 
 void* OpenLibrary(const std::filesystem::path& file, bool) {
   return reinterpret_cast<void*>(LoadLibraryW(file.c_str()));
-}
-
-void* LibrarySymbol(void* library, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
 bool IsLibraryLoaded(const std::filesystem::path& file) {

@@ -3,7 +3,7 @@
 #include <limits>
 #include <optional>
 
-#include "view_fixture.h"
+#include "support/view_fixture.h"
 
 namespace quillmend::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "fault_seams.h"
-#include "view_fixture.h"
+#include "support/view_fixture.h"
 
 namespace quillmend::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "fault_seams.h"
 #include "support/system.h"
-#include "view_fixture.h"
+#include "support/view_fixture.h"
 
 namespace quillmend::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "support/system.h"
-#include "view_fixture.h"
+#include "support/view_fixture.h"
 
 namespace quillmend::test {
 namespace {
@@ -169,6 +169,8 @@ TEST_F(StandinRunTest, NonAsciiTempDirectoryReachesGhostscriptAsUtf8) {
 }
 
 TEST_F(StandinRunTest, ConcurrentRequestsUseDistinctTempFiles) {
+  // Every request converts: repeats of a document are not answered from the cache.
+  ScopedEnvironment cache_off("QUILLMEND_CACHE_MB", "0");
   ASSERT_TRUE(Ready(Ghostscript::kStandin));
   // Each conversion lasts a while, so the requests overlap.
   StandinControl standin(folder_.path(), "sleep");

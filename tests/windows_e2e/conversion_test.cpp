@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "real_dll.h"
-#include "support/host_services.h"
 #include "support/pdf_builder.h"
 #include "support/sandbox.h"
 #include "support/system.h"
+#include "support/test_host.h"
 #include "support/view_support.h"
 
 namespace quillmend::test {

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "support/host_services.h"
 #include "support/pdf_builder.h"
 #include "support/system.h"
+#include "support/test_host.h"
 #include "support/view_support.h"
 
 namespace quillmend::test {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/plugin_loader.h"
-#include "view/view_fixture.h"
+#include "support/view_fixture.h"
 
 namespace quillmend::test {
 

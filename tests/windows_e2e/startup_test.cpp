@@ -2,9 +2,9 @@
 #include <vector>
 
 #include "real_dll.h"
-#include "support/host_services.h"
 #include "support/sandbox.h"
 #include "support/system.h"
+#include "support/test_host.h"
 
 namespace quillmend::test {
 namespace {

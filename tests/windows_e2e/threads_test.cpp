@@ -7,9 +7,9 @@
 
 #include "real_dll.h"
 #include "support/creation_watch.h"
-#include "support/host_services.h"
 #include "support/sandbox.h"
 #include "support/system.h"
+#include "support/test_host.h"
 #include "support/view_support.h"
 
 namespace quillmend::test {

@@ -119,8 +119,8 @@ TEST_F(Startup, NoGhostscriptBesideThePluginEndsWithTheHint) {
   EXPECT_EQ(run.exit_code, 2) << run.output;
   EXPECT_EQ(Count(run.output, "plug-in (flags 0): [ERROR] Could not load the GhostScript API"), 1)
       << run.output;
-  EXPECT_EQ(Count(run.output,
-                  std::string("Ghostscript's library ") + XTVIEW_TEST_GS_NAME + " lies beside it"),
+  EXPECT_EQ(Count(run.output, std::string("Ghostscript's library ") +
+                                  QUILLMEND_GHOSTSCRIPT_LIBRARY + " lies beside it"),
             1)
       << run.output;
   EXPECT_EQ(ListFolder(in), Listing{"sample.pdf"});
@@ -148,7 +148,7 @@ TEST_F(Startup, NamesThePluginAndGhostscriptBySizeAndSha256) {
   // Past a million bytes and 56 into the last block, so that the length spills into a block of
   // its own. Not a library: the plug-in cannot start, but the lines come first.
   const fs::path stage = Stage(Ghostscript::Missing);
-  WriteFile(stage / XTVIEW_TEST_GS_NAME, std::string(1000056, 'a'));
+  WriteFile(stage / QUILLMEND_GHOSTSCRIPT_LIBRARY, std::string(1000056, 'a'));
   const fs::path plugin = BuildPath(XTVIEW_TEST_PLUGIN);
 
   const RunResult run = Run(stage, {PathToUtf8(SamplePdf())});
@@ -160,7 +160,7 @@ TEST_F(Startup, NamesThePluginAndGhostscriptBySizeAndSha256) {
       << run.output;
   // As sha256sum prints it.
   EXPECT_EQ(
-      Count(run.output, std::string(XTVIEW_TEST_GS_NAME) + ", 1000056 bytes, SHA-256 " +
+      Count(run.output, std::string(QUILLMEND_GHOSTSCRIPT_LIBRARY) + ", 1000056 bytes, SHA-256 " +
                             "96b81eb61d82ce9a327933782a93746ca8512b73cc77bb8a52bf8ca3a751447f\n"),
       1)
       << run.output;

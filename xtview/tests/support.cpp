@@ -151,7 +151,7 @@ fs::path XtviewTest::Stage(Ghostscript ghostscript, const std::string& name) {
   const fs::path plugin = Built(XTVIEW_TEST_PLUGIN);
   fs::copy_file(program, stage / program.filename());
   fs::copy_file(plugin, stage / plugin.filename());
-  const fs::path library = stage / XTVIEW_TEST_GS_NAME;
+  const fs::path library = stage / QUILLMEND_GHOSTSCRIPT_LIBRARY;
   if (ghostscript == Ghostscript::Real) {
     fs::create_symlink(Built(XTVIEW_TEST_REAL_GS), library);
   } else if (ghostscript == Ghostscript::StandIn) {

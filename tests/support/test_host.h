@@ -1,6 +1,6 @@
-// The test host: what the three host services see and answer. The exported XWF_ functions of a
-// test program (host_exports.cpp) forward here, so a test can serve items from memory, inject the
-// host's faults and inspect every call the plug-in made.
+// The host emulator as the tests extend it: items whose size can lie and whose reads can come
+// short, and a log of every call the plug-in made. Its services take the place of the emulator's
+// truthful ones in every program that links it; messages stay the emulator's record.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,12 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "host_emulator/host.h"
+
+namespace quillmend::host_emulator {
+void PrintTo(const Message& message, std::ostream* out);
+}
 
 namespace quillmend::test {
 
@@ -30,12 +36,7 @@ struct ItemCalls {
   std::vector<ReadCall> reads;
 };
 
-struct HostMessage {
-  std::u16string text;
-  std::uint32_t flags;
-  bool operator==(const HostMessage&) const = default;
-};
-void PrintTo(const HostMessage& message, std::ostream* out);
+using HostMessage = host_emulator::Message;
 
 // Forgets every item, call and message.
 void ResetHost();
@@ -50,12 +51,9 @@ int HostCallCount();
 
 std::vector<HostMessage> HostMessages();
 
-std::string ToUtf8(const std::u16string& text);
-std::u16string ToUtf16(const std::string& text);
+// What one XWF_Read of `count` bytes at `offset` places from an item of this content.
+std::uint32_t BytesServed(const ItemContent& content, std::int64_t offset, std::uint32_t count);
 
-// The bodies of the three services.
-std::int64_t ServeGetSize(void* item, void* option);
-std::uint32_t ServeRead(void* item, std::int64_t offset, std::uint8_t* buffer, std::uint32_t count);
-void ServeOutputMessage(const char16_t* text, std::uint32_t flags);
+std::string ToUtf8(const std::u16string& text);
 
 }  // namespace quillmend::test

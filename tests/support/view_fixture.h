@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/host_services.h"
-#include "support/plugin_loader.h"
-#include "support/sandbox.h"
-#include "support/view_support.h"
+#include "plugin_loader.h"
+#include "sandbox.h"
+#include "test_host.h"
+#include "view_support.h"
 
 namespace quillmend::test {
 

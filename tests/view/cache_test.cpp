@@ -1,0 +1,151 @@
+// The cache of converted documents: bytes seen before come back as a copy, without Ghostscript
+// and without a file; anything else converts; the cache keeps to its budget, least recently used
+// first; failures are never kept.
+#include <algorithm>
+#include <optional>
+
+#include "support/creation_watch.h"
+#include "support/view_fixture.h"
+
+namespace quillmend::test {
+namespace {
+
+constexpr char kBudgetVariable[] = "QUILLMEND_CACHE_MB";
+
+class CacheTest : public ViewTest {
+ protected:
+  // Starts the plug-in over the stand-in with the cache budget `mib` (unset: the default).
+  bool ReadyWithBudget(const std::optional<std::string>& mib) {
+    ScopedEnvironment budget(kBudgetVariable, mib);
+    return Ready(Ghostscript::kStandin);
+  }
+
+  // Views `document` as an item of its own; true when exactly those bytes came back.
+  bool ViewsWhole(const std::string& document) {
+    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+    const bool whole = BufferBytes(result) == document;
+    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer != nullptr ? 1 : 0);
+    return whole;
+  }
+
+  // How many conversions the stand-in has run.
+  int Conversions() const {
+    const std::vector<std::string> lines = standin_.LogLines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), "new"));
+  }
+
+  StandinControl standin_{folder_.path(), ""};
+};
+
+// A document of `size` bytes that differs from the others of its size by `tag`.
+std::string Tagged(std::size_t size, char tag) {
+  std::string document = PdfLikeBytes(size);
+  document[size / 2] = tag;
+  return document;
+}
+
+TEST_F(CacheTest, RepeatedBytesComeBackWithoutAConversionOrAFile) {
+  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  const std::string document = PdfLikeBytes(5000);
+  void* item = AddItem({document, {}, {}});
+  const ViewResult first = ViewItem(plugin_, item);
+  EXPECT_EQ(BufferBytes(first), document);
+  EXPECT_EQ(plugin_.ReleaseMem(first.buffer), 1);
+
+  CreationWatch watch(temp());
+  // The same item again, and another item with the same bytes: each gets a block of its own.
+  const ViewResult again = ViewItem(plugin_, item);
+  const ViewResult copy = ViewItem(plugin_, AddItem({document, {}, {}}));
+  EXPECT_EQ(BufferBytes(again), document);
+  EXPECT_EQ(BufferBytes(copy), document);
+  EXPECT_NE(again.buffer, copy.buffer);
+  EXPECT_EQ(plugin_.ReleaseMem(again.buffer), 1);
+  EXPECT_EQ(plugin_.ReleaseMem(copy.buffer), 1);
+
+  EXPECT_EQ(Conversions(), 1);
+  EXPECT_TRUE(HostMessages().empty());
+  if (watch.unavailable.empty()) {
+    EXPECT_TRUE(watch.Created().empty());
+  }
+  EXPECT_TRUE(EntriesOf(temp()).empty());
+}
+
+TEST_F(CacheTest, OtherBytesConvert) {
+  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  const std::string document = PdfLikeBytes(5000);
+  std::string last_byte_changed = document;
+  last_byte_changed.back() ^= 1;
+  // Only the last view, of bytes seen before, comes from the cache.
+  for (const std::string& bytes : {document, last_byte_changed, document + " ", document}) {
+    EXPECT_TRUE(ViewsWhole(bytes));
+  }
+  EXPECT_EQ(Conversions(), 3);
+}
+
+TEST_F(CacheTest, KeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
+  ASSERT_TRUE(ReadyWithBudget("4"));
+  // Four of these fill the 4 MiB; a fifth pushes out the one used longest ago.
+  std::vector<std::string> documents;
+  for (char tag = 'a'; tag <= 'e'; ++tag) documents.push_back(Tagged(1000000, tag));
+  struct Step {
+    std::size_t document;
+    bool converts;
+  };
+  const Step steps[] = {{0, true},  {1, true},  {2, true},  {3, true},  {0, false}, {4, true},
+                        {0, false}, {2, false}, {3, false}, {4, false}, {1, true}};
+  int conversions = 0;
+  for (const Step& step : steps) {
+    EXPECT_TRUE(ViewsWhole(documents[step.document]));
+    conversions += step.converts ? 1 : 0;
+    EXPECT_EQ(Conversions(), conversions) << "viewing document " << step.document;
+  }
+
+  // More than a quarter of the budget is never kept.
+  const std::string large = Tagged((std::size_t{1} << 20) + 1, 'f');
+  EXPECT_TRUE(ViewsWhole(large));
+  EXPECT_TRUE(ViewsWhole(large));
+  EXPECT_EQ(Conversions(), conversions + 2);
+}
+
+TEST_F(CacheTest, FailedConversionsAreNotKept) {
+  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  const std::string document = PdfLikeBytes(5000);
+  {
+    StandinControl failing(folder_.path(), "fail-run");
+    for (int view = 0; view < 2; ++view) {
+      const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+      EXPECT_EQ(result.buffer, nullptr);
+      EXPECT_EQ(result.size, -2);
+    }
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>(2, kConversionFailed));
+    EXPECT_EQ(Conversions(), 2);
+  }
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_EQ(Conversions(), 3);
+}
+
+TEST_F(CacheTest, BudgetZeroConvertsEveryTimeAndAnUnusableSettingKeepsTheDefault) {
+  ASSERT_TRUE(ReadyWithBudget("0"));
+  const std::string document = PdfLikeBytes(5000);
+  CreationWatch watch(temp());
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_EQ(Conversions(), 2);
+  if (watch.unavailable.empty()) {
+    EXPECT_EQ(watch.Created().size(), 4u);
+  }
+
+  // A second start reads the setting again; one that is no number is reported and ignored.
+  ScopedEnvironment budget(kBudgetVariable, "64M");
+  EXPECT_EQ(plugin_.Init(1, 0, nullptr, nullptr), 2);
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].text.rfind(u"[WARNING] QUILLMEND_CACHE_MB is not a whole number", 0), 0u);
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_TRUE(ViewsWhole(document));
+  EXPECT_EQ(Conversions(), 3);
+}
+
+}  // namespace
+}  // namespace quillmend::test
