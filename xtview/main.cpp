@@ -57,6 +57,11 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
   report::SetLibraries(described,
                        PrintLibrary("Ghostscript", path.parent_path() / sys::kGhostscriptFileName));
   if (options.about) return true;
+  // The plug-in reads its cache's size when it starts.
+  if (options.no_cache && !sys::SetEnvironment("QUILLMEND_CACHE_MB", "0")) {
+    PrintError("cannot turn off the plug-in's cache");
+    return false;
+  }
   *readiness = StartPlugin(*plugin);
   if (*readiness >= 0) return true;
   PrintError("the plug-in did not start (XT_Init returned " + std::to_string(*readiness) +

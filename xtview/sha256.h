@@ -1,5 +1,5 @@
-// SHA-256 (FIPS 180-4), self-contained, so that xtview needs no library to name the files it
-// loads by their digests.
+// SHA-256 digests as text, from the platform's cryptography (the plug-in's own), so that xtview
+// names the files it loads by their digests.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,8 @@
 
 namespace xtview {
 
-// The SHA-256 digest of `size` bytes, as 64 lowercase hexadecimal digits.
+// The SHA-256 digest of `size` bytes, as 64 lowercase hexadecimal digits; empty when the
+// system's cryptography cannot give it.
 std::string Sha256Hex(const std::uint8_t* bytes, std::uint64_t size);
 
 }  // namespace xtview

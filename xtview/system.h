@@ -30,6 +30,9 @@ inline std::filesystem::path OwnFolder() {
 
 unsigned CoreCount();
 
+// Sets a variable in the process's own environment, where a library loaded into it reads it.
+bool SetEnvironment(const std::string& name, const std::string& value);
+
 // Calls `handler` on a thread of its own each time the user interrupts the program (Ctrl-C, or a
 // termination signal on POSIX). Call before any other thread is started.
 void OnInterrupt(void (*handler)());

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +25,10 @@ std::string Reason(int error) {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
   return {argv, argv + argc};
+}
+
+bool SetEnvironment(const std::string& name, const std::string& value) {
+  return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
 unsigned CoreCount() {

@@ -50,6 +50,10 @@ std::vector<std::string> Arguments(int, char**) {
   return arguments;
 }
 
+bool SetEnvironment(const std::string& name, const std::string& value) {
+  return SetEnvironmentVariableW(ToWide(name).c_str(), ToWide(value).c_str()) != FALSE;
+}
+
 unsigned CoreCount() {
   SYSTEM_INFO information = {};
   GetSystemInfo(&information);
