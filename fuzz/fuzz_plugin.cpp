@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
-#include "support/test_host.h"
+#include "support/staging.h"
 
 namespace quillmend::fuzz {
 
@@ -24,15 +25,6 @@ void RemoveWorkFolder() {
   std::filesystem::remove_all(work_folder, error);
 }
 
-int CountEntries(const std::filesystem::path& folder, std::string* first) {
-  std::error_code error;
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    if (count++ == 0 && first != nullptr) *first = entry.path().filename().string();
-  }
-  return error ? -1 : count;
-}
-
 }  // namespace
 
 Plugin StartPlugin(const char* plugin_file, const char* ghostscript_file) {
@@ -45,22 +37,17 @@ Plugin StartPlugin(const char* plugin_file, const char* ghostscript_file) {
 
   namespace fs = std::filesystem;
   const fs::path folder = work_folder;
-  std::error_code error;
-  fs::create_directory(folder / "plugin", error);
-  const fs::path copy = folder / "plugin" / host_emulator::kPluginFileName;
-  fs::copy_file(plugin_file, copy, error);
-  if (error) Fail("cannot copy the plug-in: " + error.message());
-  fs::copy_file(ghostscript_file, folder / "plugin" / QUILLMEND_GHOSTSCRIPT_LIBRARY, error);
-  if (error) Fail("cannot copy Ghostscript: " + error.message());
   temp_directory = (folder / "tmp").string();
+  std::error_code error;
   fs::create_directory(temp_directory, error);
   if (error) Fail("cannot create the temporary directory");
   setenv("TMPDIR", temp_directory.c_str(), 1);
 
   Plugin plugin;
   std::string reason;
-  if (!host_emulator::LoadPlugin(copy, &plugin, &reason))
-    Fail("cannot load the plug-in: " + reason);
+  if (!test::StagePlugin(folder / "plugin", plugin_file, ghostscript_file, &plugin, &reason)) {
+    Fail(reason);
+  }
   if (host_emulator::StartPlugin(plugin) != 2) Fail("XT_Init did not answer 2");
   return plugin;
 }
@@ -70,22 +57,11 @@ void Violation(const char* rule) {
   std::abort();
 }
 
-void RequireCallsOnlyFor(void* item) {
-  const test::ItemCalls calls = test::CallsOn(item);
-  for (const test::ReadCall& read : calls.reads) {
-    Require(read.offset == 0, "the item is read only from its start");
-  }
-  const std::size_t on_item = calls.get_size_options.size() + calls.reads.size();
-  Require(static_cast<std::size_t>(test::HostCallCount()) == on_item + test::HostMessages().size(),
-          "host calls only for the item the plug-in was given");
-}
-
-int EntriesInTempDirectory(std::string* first) {
-  return CountEntries(temp_directory, first);
-}
-
-int OpenDescriptors() {
-  return CountEntries("/proc/self/fd", nullptr) - 1;
+void RequireNothingLeft() {
+  std::string first;
+  const int entries = test::CountEntries(temp_directory, &first);
+  if (entries != 0) std::fprintf(stderr, "left behind: %s\n", first.c_str());
+  Require(entries == 0, "nothing left in the temporary directory");
 }
 
 }  // namespace quillmend::fuzz

@@ -4,9 +4,8 @@
 // (support/test_host.h), one item at a time.
 #pragma once
 
-#include <string>
-
 #include "host_emulator/plugin_loader.h"
+#include "support/view_contract.h"
 
 namespace quillmend::fuzz {
 
@@ -25,15 +24,13 @@ inline void Require(bool holds, const char* rule) {
   if (!holds) Violation(rule);
 }
 
-// Requires that the plug-in called the host only for `item`, the one it was given, and read it
-// only from its start.
-void RequireCallsOnlyFor(void* item);
+// The same for a rule of support/view_contract.h: `broken` names it, or is null when all hold.
+inline void Require(const char* broken) {
+  if (broken != nullptr) Violation(broken);
+}
 
-// The names in the temporary directory (every entry: the plug-in and Ghostscript must both
-// clean up after themselves).
-int EntriesInTempDirectory(std::string* first);
-
-// The number of file descriptors the process holds open.
-int OpenDescriptors();
+// Requires the plug-in's temporary directory to be empty: the plug-in and Ghostscript must both
+// clean up after themselves.
+void RequireNothingLeft();
 
 }  // namespace quillmend::fuzz

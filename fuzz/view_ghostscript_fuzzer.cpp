@@ -3,7 +3,6 @@
 // LeakSanitizer's to find.
 #include <bit>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -53,16 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, &result_size);
 
   MarkOutcome(result_size);
-  quillmend::fuzz::RequireCallsOnlyFor(handle);
+  Require(quillmend::test::BrokenCallsRule(handle));
 
   const bool recognised =
       size >= kMinimumItemSize && std::memcmp(data, kPdfHeader, kPdfHeaderLength) == 0;
   Require(recognised ? result_size != -1 : result_size == -1,
           "-1 exactly for items that are too short or lack the PDF header");
-  Require(result_size == -1 || result_size == -2 || result_size >= 0,
-          "result size -1, -2 or a length");
-  Require((buffer != nullptr) == (result_size >= 0),
-          "a buffer exactly when the size is not negative");
+  Require(quillmend::test::BrokenAnswerRule(buffer, result_size));
   if (buffer != nullptr && result_size >= static_cast<std::int64_t>(kPdfHeaderLength)) {
     Require(std::memcmp(buffer, kPdfHeader, kPdfHeaderLength) == 0,
             "a returned document is a PDF document");
@@ -70,11 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto messages = quillmend::test::HostMessages();
   Require(messages.size() <= 1, "at most one message per request");
   Require(messages.empty() || result_size == -2, "a failure message only with -2");
-  Require(plugin.ReleaseMem(buffer) == (buffer != nullptr ? 1 : 0), "XT_ReleaseMem's answer");
-
-  std::string leftover;
-  const int entries = quillmend::fuzz::EntriesInTempDirectory(&leftover);
-  if (entries != 0) std::fprintf(stderr, "left behind: %s\n", leftover.c_str());
-  Require(entries == 0, "nothing left in the temporary directory");
+  Require(quillmend::test::BrokenReleaseRule(plugin, buffer));
+  quillmend::fuzz::RequireNothingLeft();
   return 0;
 }

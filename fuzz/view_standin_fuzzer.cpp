@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "fuzz_plugin.h"
+#include "support/staging.h"
 #include "support/test_host.h"
 
 namespace {
@@ -169,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setenv("QUILLMEND_STANDIN", mode.words, 1);
   quillmend::test::ResetHost();
   void* handle = quillmend::test::AddItem(item);
-  const int descriptors = quillmend::fuzz::OpenDescriptors();
+  const int descriptors = quillmend::test::OpenDescriptors();
 
   if (!give_result_slot) {
     void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, nullptr);
@@ -181,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t result_size = 0x5EED;
   void* buffer = plugin.View(handle, 1, nullptr, nullptr, nullptr, &result_size);
   Expected expected = Predict(item, mode);
-  quillmend::fuzz::RequireCallsOnlyFor(handle);
+  Require(quillmend::test::BrokenCallsRule(handle));
 
   const std::string staged =
       expected.staged ? item.bytes.substr(0, expected.staged_length) : std::string();
@@ -192,8 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Require(result_size == expected.size,
           "result size as the item, the stand-in and the cache dictate");
-  Require((buffer != nullptr) == (result_size >= 0),
-          "a buffer exactly when the size is not negative");
+  Require(quillmend::test::BrokenAnswerRule(buffer, result_size));
   if (buffer != nullptr) {
     Require(std::memcmp(buffer, item.bytes.data(), expected.copied) == 0,
             "the buffer holds the converted document");
@@ -205,10 +205,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(messages[0].text == kConversionFailed && messages[0].flags == 2,
             "the conversion-failure message with flags 2");
   }
-  Require(plugin.ReleaseMem(buffer) == (buffer != nullptr ? 1 : 0), "XT_ReleaseMem's answer");
-
-  std::string leftover;
-  Require(quillmend::fuzz::EntriesInTempDirectory(&leftover) == 0, "nothing left behind");
-  Require(quillmend::fuzz::OpenDescriptors() == descriptors, "no descriptor left open");
+  Require(quillmend::test::BrokenReleaseRule(plugin, buffer));
+  quillmend::fuzz::RequireNothingLeft();
+  Require(quillmend::test::OpenDescriptors() == descriptors, "no descriptor left open");
   return 0;
 }

@@ -12,6 +12,8 @@
 // plug-in's own overhead, as the median of the paired differences).
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,10 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "items.h"
 #include "measure.h"
-#include "plugin_copy.h"
 #include "stats.h"
+#include "support/staging.h"
 
 namespace fs = std::filesystem;
 namespace host_emulator = quillmend::host_emulator;
@@ -40,6 +41,22 @@ struct Options {
   fs::path standin;
   std::vector<fs::path> files;
 };
+
+// `size` bytes that begin with a PDF header and go on with bytes from a fixed pseudo-random
+// sequence, which no step can compress or skip.
+std::vector<std::uint8_t> MakePdfShapedBytes(std::size_t size) {
+  static constexpr char kHeader[] = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<std::uint8_t> bytes(size);
+  std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+  for (std::size_t i = 0; i < size; i += sizeof(state)) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    std::memcpy(bytes.data() + i, &state, std::min(sizeof(state), size - i));
+  }
+  std::memcpy(bytes.data(), kHeader, std::min(sizeof(kHeader) - 1, size));
+  return bytes;
+}
 
 bool ParseSizes(const std::string& list, std::vector<std::size_t>* megabytes) {
   megabytes->clear();
@@ -117,23 +134,11 @@ bool MeasureItem(const std::string& name, const Item& item, int repetitions, con
   return true;
 }
 
-// Files of the plug-in's requests that are still in the temporary directory.
-int LeftoverCount(const fs::path& temp) {
-  int count = 0;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(temp, error)) {
-    (void)entry;
-    ++count;
-  }
-  return count;
-}
-
 int Run(const Options& options, const fs::path& scratch) {
   const fs::path folder = scratch / "plugin";
   const fs::path temp = scratch / "temp";
   std::error_code code;
-  fs::create_directories(folder, code);
-  if (!code) fs::create_directories(temp, code);
+  fs::create_directories(temp, code);
   if (code) {
     std::fprintf(stderr, "quillmend_overhead: cannot create %s\n", scratch.c_str());
     return 1;
@@ -146,7 +151,8 @@ int Run(const Options& options, const fs::path& scratch) {
   Plugin plugin;
   Standin standin;
   std::string error;
-  if (!LoadPluginCopy(folder, options.plugin, options.standin, &plugin, &standin, &error)) {
+  if (!quillmend::test::StagePlugin(folder, options.plugin, options.standin, &plugin, &error) ||
+      !BindStandin(folder / QUILLMEND_GHOSTSCRIPT_LIBRARY, &standin, &error)) {
     std::fprintf(stderr, "quillmend_overhead: %s\n", error.c_str());
     return 1;
   }
@@ -189,7 +195,7 @@ int Run(const Options& options, const fs::path& scratch) {
     std::fprintf(stderr, "quillmend_overhead: the plug-in reported errors\n");
     return 1;
   }
-  const int leftovers = LeftoverCount(temp);
+  const int leftovers = quillmend::test::CountEntries(temp);
   if (leftovers > 0) {
     std::fprintf(stderr, "quillmend_overhead: %d files left in %s\n", leftovers, temp.c_str());
     return 1;

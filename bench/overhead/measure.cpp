@@ -60,6 +60,16 @@ double Fail(std::string* error, const std::string& reason) {
 
 }  // namespace
 
+bool BindStandin(const std::filesystem::path& library, Standin* standin, std::string* error) {
+  void* loaded = host_emulator::LoadLibraryAt(library, error);
+  using host_emulator::Bind;
+  return loaded != nullptr && Bind(loaded, "gsapi_new_instance", &standin->NewInstance, error) &&
+         Bind(loaded, "gsapi_set_arg_encoding", &standin->SetArgEncoding, error) &&
+         Bind(loaded, "gsapi_init_with_args", &standin->InitWithArgs, error) &&
+         Bind(loaded, "gsapi_exit", &standin->Exit, error) &&
+         Bind(loaded, "gsapi_delete_instance", &standin->DeleteInstance, error);
+}
+
 double TimeFloor(const Item& item, const std::filesystem::path& directory, std::string* error) {
   const std::filesystem::path path = FreshName(directory, "floor-");
   const Clock::time_point start = Clock::now();

@@ -5,9 +5,27 @@
 #include <filesystem>
 #include <string>
 
-#include "plugin_copy.h"
+#include "host_emulator/host.h"
+#include "host_emulator/plugin_loader.h"
 
 namespace quillmend::bench {
+
+// The benchmark plays the host with the host emulator: items in memory, messages recorded.
+using host_emulator::Item;
+using host_emulator::Plugin;
+
+// The stand-in's functions, bound from the copy that lies beside the plug-in.
+struct Standin {
+  int (*NewInstance)(void**, void*) = nullptr;
+  int (*SetArgEncoding)(void*, int) = nullptr;
+  int (*InitWithArgs)(void*, int, char**) = nullptr;
+  int (*Exit)(void*) = nullptr;
+  void (*DeleteInstance)(void*) = nullptr;
+};
+
+// Binds the functions of the stand-in `library`, the copy the plug-in loads (the system hands
+// back the library already in the process). On failure writes the reason to `error`.
+bool BindStandin(const std::filesystem::path& library, Standin* standin, std::string* error);
 
 // The floor: the item's bytes written to a new file in `directory` with one write, and read back
 // into a new block with one read; the file is deleted.

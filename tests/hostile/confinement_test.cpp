@@ -7,9 +7,9 @@
 #include <map>
 #include <random>
 
-#include "access_watch.h"
 #include "hostile_fixture.h"
 #include "malformed_documents.h"
+#include "support/access_watch.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_check.h"
 #include "support/system.h"
@@ -20,8 +20,14 @@ namespace {
 // A page with a small black bar: a converted page is almost white. Content taken from a decoy
 // would paint it dark: the decoys' content fills the page with black.
 constexpr char kPageContent[] = "0 g 72 700 144 12 re f\n";
+const std::string kLetterPage = "/MediaBox [0 0 612 792] ";
 constexpr int kRenderDpi = 20;
 constexpr double kWhitePage = 240.0;
+
+struct NamedDocument {
+  const char* name;
+  std::string document;
+};
 
 struct FileState {
   std::string bytes;
@@ -37,11 +43,9 @@ class ConfinementTest : public HostileTest {
     const std::string fill = "0 g -1000 -1000 5000 5000 re f\n";
     WriteFileBytes(outside_ / "decoy.txt", "% " + marker_ + "\n" + fill);
     WriteFileBytes(outside_ / "decoy.ps", "%!PS\n% " + marker_ + "\n" + fill + "showpage\n");
-    WriteFileBytes(
-        outside_ / "decoy.pdf",
-        BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
-                  StreamObject("", "% " + marker_ + "\n" + fill)}));
+    WriteFileBytes(outside_ / "decoy.pdf",
+                   OnePagePdf(kLetterPage + "/Contents 4 0 R",
+                              {StreamObject("", "% " + marker_ + "\n" + fill)}));
     before_ = Snapshot();
     watch_ = std::make_unique<AccessWatch>(outside_);
     if (!watch_->unavailable.empty()) GTEST_SKIP() << watch_->unavailable;
@@ -116,14 +120,9 @@ class ConfinementTest : public HostileTest {
   // `more` are further objects, numbered from 5.
   std::string Document(const std::string& catalogue_extra, const std::string& page_extra,
                        const std::vector<std::string>& more = {}) {
-    std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R " + catalogue_extra + " >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R " + page_extra +
-            " >>",
-        StreamObject("", kPageContent)};
+    std::vector<std::string> objects = {StreamObject("", kPageContent)};
     objects.insert(objects.end(), more.begin(), more.end());
-    return BuildPdf(objects);
+    return OnePagePdf(kLetterPage + "/Contents 4 0 R " + page_extra, objects, catalogue_extra);
   }
 
   std::string FileSpec(const char* name) {
@@ -166,10 +165,7 @@ TEST_F(RealConfinementTest, ActionsAndFileSpecificationsPointingOutside) {
                              PdfString(Path("decoy.txt")) + " /O (open) >> /NewWindow true >>";
   const std::string link =
       "<< /Type /Annot /Subtype /Link /Rect [72 72 300 100] /Border [0 0 0] /A ";
-  const struct {
-    const char* name;
-    std::string document;
-  } documents[] = {
+  const NamedDocument documents[] = {
       {"launch action on opening", Document("/OpenAction " + launch, "")},
       {"links: go-to-remote, launch, file URI, import data, submit form",
        Document("", "/Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R]",
@@ -200,14 +196,10 @@ TEST_F(RealConfinementTest, ActionsAndFileSpecificationsPointingOutside) {
 // a colour profile that way.
 TEST_F(RealConfinementTest, StreamsWhoseDataLiesInOutsideFiles) {
   const std::string external_stream = StreamObject("/F " + PdfString(Path("decoy.txt")), "");
-  const struct {
-    const char* name;
-    std::string document;
-  } documents[] = {
+  const NamedDocument documents[] = {
       {"page content from an outside file",
-       BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents [4 0 R 5 0 R] >>",
-                 StreamObject("", kPageContent), external_stream})},
+       OnePagePdf(kLetterPage + "/Contents [4 0 R 5 0 R]",
+                  {StreamObject("", kPageContent), external_stream})},
       {"image from an outside file",
        Document("", "/Resources << /XObject << /Im1 5 0 R >> >>",
                 {StreamObject("/Type /XObject /Subtype /Image /Width 8 /Height 8 "
@@ -257,11 +249,9 @@ TEST_F(RealConfinementTest, NothingInTheTemporaryDirectoryButTheItemIsRead) {
     ScopedEnvironment tmpdir("TMPDIR", spelled);
     const auto page = [](const std::string& contents, const std::string& drawing,
                          const std::string& last) {
-      return BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
-                           contents + " /Resources << /XObject << /Im1 5 0 R >> >> >>",
-                       StreamObject("", kPageContent + drawing), last});
+      return OnePagePdf(
+          kLetterPage + "/Contents " + contents + " /Resources << /XObject << /Im1 5 0 R >> >>",
+          {StreamObject("", kPageContent + drawing), last});
     };
     const auto external = [&](const char* file) {
       return "/F " + PdfString(PathUtf8(folder / file));
@@ -293,20 +283,13 @@ TEST_F(RealConfinementTest, NothingInTheTemporaryDirectoryButTheItemIsRead) {
 TEST_F(RealConfinementTest, PostScriptInsideADocument) {
   const std::string program = HostileProgram();
   const std::string with_operator = std::string(kPageContent) + PdfString(program) + " PS\n";
-  const struct {
-    const char* name;
-    std::string document;
-  } documents[] = {
+  const NamedDocument documents[] = {
       {"PostScript XObject",
-       BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-                 "/Resources << /XObject << /P1 5 0 R >> >> >>",
-                 StreamObject("", std::string(kPageContent) + "/P1 Do\n"),
-                 StreamObject("/Type /XObject /Subtype /PS", program)})},
+       OnePagePdf(kLetterPage + "/Contents 4 0 R /Resources << /XObject << /P1 5 0 R >> >>",
+                  {StreamObject("", std::string(kPageContent) + "/P1 Do\n"),
+                   StreamObject("/Type /XObject /Subtype /PS", program)})},
       {"PS operator in the page content",
-       BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
-                 StreamObject("", with_operator)})},
+       OnePagePdf(kLetterPage + "/Contents 4 0 R", {StreamObject("", with_operator)})},
   };
   for (const auto& [name, document] : documents) ViewConfined(name, document);
 }

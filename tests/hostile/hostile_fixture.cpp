@@ -1,6 +1,7 @@
 #include "hostile_fixture.h"
 
 #include "support/sandbox.h"
+#include "support/view_contract.h"
 
 namespace quillmend::test {
 
@@ -16,19 +17,15 @@ const char* OutcomeName(Outcome outcome) {
 }
 
 Returned CheckContract(const Plugin& plugin, const ViewResult& result) {
-  Returned returned;
-  EXPECT_TRUE(result.size == -1 || result.size == -2 || result.size >= 0)
-      << "result size " << result.size;
-  EXPECT_EQ(result.buffer != nullptr, result.size >= 0)
-      << "a buffer exactly when the size is not negative; size " << result.size;
-  returned.outcome = result.size == -1  ? Outcome::kDeclined
-                     : result.size >= 0 ? Outcome::kConverted
-                                        : Outcome::kFailed;
-  returned.document = BufferBytes(result);
-  if (returned.outcome == Outcome::kConverted) {
+  EXPECT_STREQ(BrokenAnswerRule(result.buffer, result.size), nullptr) << "size " << result.size;
+  const Outcome outcome = result.size == -1  ? Outcome::kDeclined
+                          : result.size >= 0 ? Outcome::kConverted
+                                             : Outcome::kFailed;
+  const Returned returned{outcome, BufferBytes(result)};
+  if (outcome == Outcome::kConverted) {
     EXPECT_EQ(returned.document.rfind("%PDF-", 0), 0u) << "a returned document is a PDF document";
   }
-  EXPECT_EQ(plugin.ReleaseMem(result.buffer), result.buffer == nullptr ? 0 : 1);
+  EXPECT_STREQ(BrokenReleaseRule(plugin, result.buffer), nullptr);
   return returned;
 }
 

@@ -6,26 +6,11 @@
 #include <random>
 #include <system_error>
 
+#include "support/pdf_check.h"
 #include "support/sandbox.h"
 #include "support/system.h"
 
 namespace quillmend::test {
-
-namespace {
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
-}  // namespace
 
 std::vector<DocumentVariant> Truncations(const std::string& pdf) {
   const std::size_t size = pdf.size();
@@ -67,8 +52,9 @@ std::string RewriteWithQpdf(const std::string& pdf, const std::vector<std::strin
   std::filesystem::remove(output, error);
   if (!WriteFileBytes(input, pdf)) return std::string();
   std::string command = "qpdf";
-  for (const std::string& option : options) command += " " + Quote(option);
-  command += " " + Quote(PathUtf8(input)) + " " + Quote(PathUtf8(output)) + " >/dev/null 2>&1";
+  for (const std::string& option : options) command += " " + ShellQuote(option);
+  command +=
+      " " + ShellQuote(PathUtf8(input)) + " " + ShellQuote(PathUtf8(output)) + " >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   // qpdf exits with 3 when it succeeded with warnings.
   if (status == -1 || !WIFEXITED(status) ||

@@ -1,9 +1,7 @@
 #include "resident_memory.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 namespace quillmend::test {
@@ -14,14 +12,6 @@ std::int64_t ResidentKiB() {
     if (line.rfind("VmRSS:", 0) == 0) return std::atoll(line.c_str() + 6);
   }
   return -1;
-}
-
-int OpenDescriptors() {
-  std::error_code error;
-  std::filesystem::directory_iterator entries("/proc/self/fd", error);
-  if (error) return -1;
-  // The listing's own descriptor is among them; it is there every time.
-  return static_cast<int>(std::distance(entries, std::filesystem::directory_iterator()));
 }
 
 bool UnderAddressSanitizer() {

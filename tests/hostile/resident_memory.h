@@ -8,9 +8,6 @@ namespace quillmend::test {
 // VmRSS from /proc/self/status, in KiB; -1 when it cannot be read.
 std::int64_t ResidentKiB();
 
-// The file descriptors the process has open (/proc/self/fd); -1 when they cannot be listed.
-int OpenDescriptors();
-
 // True in builds under AddressSanitizer, whose quarantine holds freed blocks resident on
 // purpose: resident memory says nothing about leaks there (LeakSanitizer does).
 bool UnderAddressSanitizer();

@@ -8,11 +8,12 @@
 #include <cstring>
 #include <iostream>
 #include <set>
-#include <thread>
 
 #include "hostile_fixture.h"
 #include "resident_memory.h"
+#include "support/staging.h"
 #include "support/system.h"
+#include "support/view_contract.h"
 
 namespace quillmend::test {
 namespace {
@@ -66,22 +67,15 @@ class StressTest : public HostileTest {
   // Runs `per_thread` requests on each of kThreads threads at once. With `may_fail`, a good
   // item may also come back -2 (the stand-in was told to fail at random).
   void Run(int per_thread, bool may_fail, Tally* tally) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([this, t, per_thread, may_fail, tally] {
-        for (int r = 0; r < per_thread; ++r) {
-          const Item& item = items_[static_cast<std::size_t>(t * 7 + r * 3) % items_.size()];
-          RunOne(item, may_fail, tally);
-        }
-      });
-    }
-    for (std::thread& thread : threads) thread.join();
+    OnThreads(kThreads, per_thread, [&](int t, int r) {
+      RunOne(items_[static_cast<std::size_t>(t * 7 + r * 3) % items_.size()], may_fail, tally);
+    });
   }
 
   void RunOne(const Item& item, bool may_fail, Tally* tally) {
     std::int64_t size = 0x5EED;
     void* buffer = plugin_.View(item.handle, 1, nullptr, nullptr, nullptr, &size);
-    bool expected = (buffer != nullptr) == (size >= 0);
+    bool expected = BrokenAnswerRule(buffer, size) == nullptr;
     switch (item.kind) {
       case Kind::kGood: {
         const bool copied = size == static_cast<std::int64_t>(item.bytes.size()) &&
@@ -98,8 +92,7 @@ class StressTest : public HostileTest {
         expected = expected && size == -2;
         break;
     }
-    if (!expected) ++tally->wrong;
-    if (plugin_.ReleaseMem(buffer) != (buffer != nullptr ? 1 : 0)) ++tally->wrong;
+    if (BrokenReleaseRule(plugin_, buffer) != nullptr || !expected) ++tally->wrong;
   }
 
   // Every temporary name the stand-in was given, all distinct and all in the temporary
@@ -205,25 +198,17 @@ TEST_F(RealStressTest, FourThreadsMixingFixturesNonPdfAndGarbage) {
 
   std::atomic<int> wrong{0};
   std::atomic<int> failed{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kRealThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int r = 0; r < kRealRequestsPerThread; ++r) {
-        const Item& item = items[static_cast<std::size_t>(t + r) % items.size()];
-        std::int64_t size = 0x5EED;
-        void* buffer = plugin_.View(item.handle, 1, nullptr, nullptr, nullptr, &size);
-        const bool pdf = buffer != nullptr && size >= 8 && std::memcmp(buffer, "%PDF-1.5", 8) == 0;
-        const bool expected = item.kind == Kind::kGood ? pdf
-                              : item.kind == Kind::kNotPdf
-                                  ? size == -1 && buffer == nullptr
-                                  : (size == -2 && buffer == nullptr) || pdf;
-        if (size == -2) ++failed;
-        if (!expected) ++wrong;
-        if (plugin_.ReleaseMem(buffer) != (buffer != nullptr ? 1 : 0)) ++wrong;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  OnThreads(kRealThreads, kRealRequestsPerThread, [&](int t, int r) {
+    const Item& item = items[static_cast<std::size_t>(t + r) % items.size()];
+    std::int64_t size = 0x5EED;
+    void* buffer = plugin_.View(item.handle, 1, nullptr, nullptr, nullptr, &size);
+    const bool pdf = buffer != nullptr && size >= 8 && std::memcmp(buffer, "%PDF-1.5", 8) == 0;
+    const bool expected = item.kind == Kind::kGood     ? pdf
+                          : item.kind == Kind::kNotPdf ? size == -1 && buffer == nullptr
+                                                       : (size == -2 && buffer == nullptr) || pdf;
+    if (size == -2) ++failed;
+    if (BrokenReleaseRule(plugin_, buffer) != nullptr || !expected) ++wrong;
+  });
   EXPECT_EQ(wrong, 0) << "requests with an unexpected outcome";
   EXPECT_EQ(static_cast<int>(HostMessages().size()), failed.load());
   ExpectNothingLeftIn(temp());

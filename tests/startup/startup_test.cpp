@@ -69,14 +69,7 @@ TEST_F(StartupTest, GhostscriptLackingExitIsRejected) {
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kLoadError});
 
   // The half-bound library must never be driven: a PDF item is not even looked at.
-  StandinControl standin(folder_.path(), "");
-  void* item = AddItem({PdfLikeBytes(400), {}, {}});
-  const int calls_before = HostCallCount();
-  const ViewResult result = ViewItem(plugin, item);
-  EXPECT_EQ(result.buffer, nullptr);
-  EXPECT_EQ(result.size, -1);
-  EXPECT_EQ(HostCallCount(), calls_before);
-  EXPECT_TRUE(standin.LogLines().empty());
+  ExpectViewTouchesNothing(plugin, folder_.path(), HostCallCount());
 }
 
 TEST_F(StartupTest, OptionalArgumentEncodingMayBeMissing) {

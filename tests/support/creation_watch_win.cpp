@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "creation_watch.h"
+#include "system.h"
 
 namespace quillmend::test {
 
@@ -10,14 +11,6 @@ namespace {
 
 // How long Created() waits for changes still on their way before it answers.
 constexpr DWORD kSettleMilliseconds = 200;
-
-std::string Utf8(const wchar_t* text, int units) {
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text, units, narrow.data(), bytes, nullptr, nullptr);
-  return narrow;
-}
 
 }  // namespace
 
@@ -77,8 +70,8 @@ std::vector<std::string> CreationWatch::Created() {
       const auto* change =
           reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(state_->buffer + offset);
       if (change->Action == FILE_ACTION_ADDED) {
-        state_->created.push_back(
-            Utf8(change->FileName, static_cast<int>(change->FileNameLength / sizeof(wchar_t))));
+        const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+        state_->created.push_back(PathUtf8(name));
       }
       if (change->NextEntryOffset == 0) break;
       offset += change->NextEntryOffset;

@@ -23,6 +23,15 @@ std::string BuildPdf(const std::vector<std::string>& objects) {
   return pdf;
 }
 
+std::string OnePagePdf(const std::string& page_entries, const std::vector<std::string>& more,
+                       const std::string& catalogue_entries) {
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R " + catalogue_entries + " >>",
+                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      "<< /Type /Page /Parent 2 0 R " + page_entries + " >>"};
+  objects.insert(objects.end(), more.begin(), more.end());
+  return BuildPdf(objects);
+}
+
 std::string StreamObject(const std::string& dictionary, const std::string& data) {
   return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
          "\nendstream";

@@ -10,6 +10,11 @@ namespace quillmend::test {
 // A document whose objects are `objects` (object 1 first), with object 1 as its catalogue.
 std::string BuildPdf(const std::vector<std::string>& objects);
 
+// A one-page document: the catalogue (object 1) with `catalogue_entries` added, the page tree (2),
+// the page (3) with `page_entries` (its box, contents and resources) and `more`, numbered from 4.
+std::string OnePagePdf(const std::string& page_entries, const std::vector<std::string>& more,
+                       const std::string& catalogue_entries = "");
+
 // A stream object: `dictionary` holds the entries other than /Length.
 std::string StreamObject(const std::string& dictionary, const std::string& data);
 

@@ -7,6 +7,9 @@
 
 namespace quillmend::test {
 
+// `text` quoted for the POSIX shell (natively only).
+std::string ShellQuote(const std::string& text);
+
 // False where the tools cannot run (Windows programs under Wine).
 bool PdfToolsAvailable();
 

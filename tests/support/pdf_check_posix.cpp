@@ -16,15 +16,7 @@ namespace quillmend::test {
 namespace {
 
 std::string Quote(const std::filesystem::path& path) {
-  std::string quoted = "'";
-  for (char c : PathUtf8(path)) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+  return ShellQuote(PathUtf8(path));
 }
 
 // Runs a shell command and returns its standard output; `ok` tells whether it exited with 0.
@@ -59,6 +51,18 @@ bool ReadPgm(const std::filesystem::path& file, GrayPage* page) {
 }
 
 }  // namespace
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
 
 bool PdfToolsAvailable() {
   return true;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <system_error>
 
+#include "staging.h"
 #include "system.h"
 
 namespace quillmend::test {
@@ -44,33 +44,20 @@ const FaultHooks& LoadedFaultHooks() {
 
 bool LoadPlugin(const std::filesystem::path& folder, Ghostscript ghostscript, Plugin* plugin,
                 PluginBuild build) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  const std::filesystem::path copy = folder / kPluginFileName;
   const std::filesystem::path hooked = ExecutableDirectory() / "fault-hooks" / kPluginFileName;
   const bool with_hooks = build == PluginBuild::kFaultHooks && std::filesystem::exists(hooked);
-  std::filesystem::copy_file(with_hooks ? hooked : ExecutableDirectory() / kPluginFileName, copy,
-                             error);
-  if (error) {
-    ADD_FAILURE() << "cannot copy the plug-in into " << PathUtf8(folder) << ": " << error.message();
+  const bool standin = ghostscript != Ghostscript::kNone && ghostscript != Ghostscript::kReal;
+  std::string reason;
+  if (!StagePlugin(folder, with_hooks ? hooked : ExecutableDirectory() / kPluginFileName,
+                   standin ? StandinLibrary(ghostscript) : std::filesystem::path(), plugin,
+                   &reason)) {
+    ADD_FAILURE() << reason;
     return false;
   }
-  if (ghostscript == Ghostscript::kReal) {
-    const std::filesystem::path real = RealGhostscriptLibrary();
-    if (real.empty() || !PlaceFile(real, folder / kGhostscriptFileName)) {
-      ADD_FAILURE() << "cannot place the real Ghostscript library beside the plug-in";
-      return false;
-    }
-  } else if (ghostscript != Ghostscript::kNone) {
-    std::filesystem::copy_file(StandinLibrary(ghostscript), folder / kGhostscriptFileName, error);
-    if (error) {
-      ADD_FAILURE() << "cannot copy the stand-in: " << error.message();
-      return false;
-    }
-  }
-  std::string reason;
-  if (!host_emulator::LoadPlugin(copy, plugin, &reason)) {
-    ADD_FAILURE() << "cannot load " << PathUtf8(copy) << ": " << reason;
+  const std::filesystem::path real = RealGhostscriptLibrary();
+  if (ghostscript == Ghostscript::kReal &&
+      (real.empty() || !PlaceFile(real, folder / kGhostscriptFileName))) {
+    ADD_FAILURE() << "cannot place the real Ghostscript library beside the plug-in";
     return false;
   }
   if (!with_hooks) return true;

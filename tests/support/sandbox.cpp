@@ -33,6 +33,15 @@ std::string TestName() {
   return name;
 }
 
+// Sets `name` to `value`, or unsets it given no value.
+void Put(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    SetEnvironment(name, *value);
+  } else {
+    UnsetEnvironment(name);
+  }
+}
+
 }  // namespace
 
 TestFolder::TestFolder() {
@@ -51,19 +60,11 @@ TestFolder::~TestFolder() {
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const std::optional<std::string>& value)
     : name_(name), earlier_(GetEnvironmentValue(name)) {
-  if (value) {
-    SetEnvironment(name, *value);
-  } else {
-    UnsetEnvironment(name);
-  }
+  Put(name, value);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  if (earlier_) {
-    SetEnvironment(name_, *earlier_);
-  } else {
-    UnsetEnvironment(name_);
-  }
+  Put(name_, earlier_);
 }
 
 ScopedTempDirectory::ScopedTempDirectory(const std::filesystem::path& directory, bool create) {
@@ -73,18 +74,7 @@ ScopedTempDirectory::ScopedTempDirectory(const std::filesystem::path& directory,
     if (error) ADD_FAILURE() << "cannot create " << PathUtf8(directory);
   }
   for (const char* name : TempDirectoryVariables()) {
-    earlier_.emplace_back(name, GetEnvironmentValue(name));
-    SetEnvironment(name, PathUtf8(directory));
-  }
-}
-
-ScopedTempDirectory::~ScopedTempDirectory() {
-  for (const auto& [name, value] : earlier_) {
-    if (value) {
-      SetEnvironment(name, *value);
-    } else {
-      UnsetEnvironment(name);
-    }
+    variables_.push_back(std::make_unique<ScopedEnvironment>(name, PathUtf8(directory)));
   }
 }
 

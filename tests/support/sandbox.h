@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,12 +42,9 @@ class ScopedEnvironment {
 class ScopedTempDirectory {
  public:
   explicit ScopedTempDirectory(const std::filesystem::path& directory, bool create = true);
-  ~ScopedTempDirectory();
-  ScopedTempDirectory(const ScopedTempDirectory&) = delete;
-  ScopedTempDirectory& operator=(const ScopedTempDirectory&) = delete;
 
  private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> earlier_;
+  std::vector<std::unique_ptr<ScopedEnvironment>> variables_;
 };
 
 // The names of the files in `directory` that begin with "QVT", sorted.

@@ -10,21 +10,7 @@ namespace quillmend::test {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (units <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), units);
-  wide.resize(static_cast<std::size_t>(units - 1));
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string narrow(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
-  narrow.resize(static_cast<std::size_t>(bytes - 1));
-  return narrow;
+  return Utf8Path(text).wstring();
 }
 
 }  // namespace
@@ -66,7 +52,7 @@ std::optional<std::string> GetEnvironmentValue(const char* name) {
   std::wstring value(units, L'\0');
   const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), units);
   value.resize(length);
-  return Narrow(value);
+  return PathUtf8(value);
 }
 
 std::vector<const char*> TempDirectoryVariables() {

@@ -27,6 +27,16 @@ class ViewTest : public testing::Test {
     return true;
   }
 
+  // One view of `document`: the document that came back, or empty when none did. The result size
+  // must be its length, and the buffer has been given back through XT_ReleaseMem.
+  std::string Convert(const std::string& document) {
+    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
+    const std::string bytes = BufferBytes(result);
+    EXPECT_EQ(result.size, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer == nullptr ? 0 : 1);
+    return bytes;
+  }
+
   const std::filesystem::path& temp() const { return temp_path_; }
 
   TestFolder folder_;

@@ -1,9 +1,13 @@
 #include "view_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "system.h"
+#include "test_host.h"
 
 namespace quillmend::test {
 
@@ -16,6 +20,26 @@ ViewResult ViewItem(const Plugin& plugin, void* item) {
   result.size = kUnwritten;
   result.buffer = plugin.View(item, 7, nullptr, nullptr, nullptr, &result.size);
   return result;
+}
+
+void ExpectViewTouchesNothing(const Plugin& plugin, const std::filesystem::path& folder,
+                              int host_calls) {
+  StandinControl standin(folder, "");
+  const ViewResult result = ViewItem(plugin, AddItem({PdfLikeBytes(400), {}, {}}));
+  EXPECT_EQ(result.buffer, nullptr);
+  EXPECT_EQ(result.size, -1);
+  EXPECT_EQ(HostCallCount(), host_calls);
+  EXPECT_TRUE(standin.LogLines().empty());
+}
+
+void OnThreads(int threads, int rounds, const std::function<void(int, int)>& request) {
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) {
+    running.emplace_back([&request, t, rounds] {
+      for (int r = 0; r < rounds; ++r) request(t, r);
+    });
+  }
+  for (std::thread& thread : running) thread.join();
 }
 
 std::string BufferBytes(const ViewResult& result) {

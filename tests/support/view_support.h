@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,16 @@ inline constexpr char kFarFromAsciiName[] =
 // XT_View on `item` as the host calls it, with a result-size slot primed to a value the plug-in
 // never writes, so that a missing write shows.
 ViewResult ViewItem(const Plugin& plugin, void* item);
+
+// XT_View of a PDF-like item by a plug-in that must not take it (not started, or half-bound): no
+// buffer and -1, the host's call count still `host_calls`, and the stand-in, whose log lies in
+// `folder`, never called.
+void ExpectViewTouchesNothing(const Plugin& plugin, const std::filesystem::path& folder,
+                              int host_calls);
+
+// Runs `request(thread, round)` for `rounds` rounds on each of `threads` threads at once, and waits
+// for them all.
+void OnThreads(int threads, int rounds, const std::function<void(int, int)>& request);
 
 // The bytes of a returned buffer; empty for a null one.
 std::string BufferBytes(const ViewResult& result);

@@ -104,12 +104,7 @@ TEST_F(RefusedCallTest, NullResultSizeSlotTouchesNothing) {
 TEST_F(RefusedCallTest, ViewBeforeInitCallsNoService) {
   ResetHost();
   ASSERT_TRUE(LoadPlugin(folder_.path() / "plugin", Ghostscript::kStandin, &plugin_));
-  StandinControl standin(folder_.path(), "");
-  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
-  EXPECT_EQ(result.buffer, nullptr);
-  EXPECT_EQ(result.size, -1);
-  EXPECT_EQ(HostCallCount(), 0);
-  EXPECT_TRUE(standin.LogLines().empty());
+  ExpectViewTouchesNothing(plugin_, folder_.path(), 0);
 }
 
 TEST_F(RefusedCallTest, ViewAfterFailedInitCallsNoService) {
@@ -117,10 +112,7 @@ TEST_F(RefusedCallTest, ViewAfterFailedInitCallsNoService) {
   ASSERT_TRUE(LoadPlugin(folder_.path() / "plugin", Ghostscript::kNone, &plugin_));
   ASSERT_EQ(plugin_.Init(0, 0, nullptr, nullptr), -1);
   ResetHost();
-  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
-  EXPECT_EQ(result.buffer, nullptr);
-  EXPECT_EQ(result.size, -1);
-  EXPECT_EQ(HostCallCount(), 0);
+  ExpectViewTouchesNothing(plugin_, folder_.path(), 0);
 }
 
 TEST(ReleaseMemTest, NullIsNotABuffer) {

@@ -1,7 +1,6 @@
 // Conversions through the real Ghostscript library, on the fixture PDFs made at build time.
 #include <atomic>
 #include <set>
-#include <thread>
 
 #include "support/creation_watch.h"
 #include "support/pdf_check.h"
@@ -37,12 +36,9 @@ class RealGhostscriptTest : public ViewTest {
     ASSERT_TRUE(Ready(Ghostscript::kReal));
   }
 
-  // Runs a request and writes what came back to `output`; empty when nothing came back.
+  // Convert, and what came back written to `output`.
   std::string Convert(const std::string& document, const std::filesystem::path& output) {
-    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-    const std::string bytes = BufferBytes(result);
-    EXPECT_EQ(result.size, static_cast<std::int64_t>(bytes.size()));
-    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer == nullptr ? 0 : 1);
+    const std::string bytes = ViewTest::Convert(document);
     if (!bytes.empty()) WriteFileBytes(output, bytes);
     return bytes;
   }
@@ -121,21 +117,15 @@ TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {
   CreationWatch watch(temp());
 
   std::atomic<int> converted{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int r = 0; r < kRequestsPerThread; ++r) {
-        const std::filesystem::path output =
-            folder_.path() / ("out-" + std::to_string(t) + "-" + std::to_string(r) + ".pdf");
-        // Distinct bytes (a comment after the end), so that no request is answered from the
-        // cache.
-        const std::string document =
-            documents[t % 2] + "% request " + std::to_string(t) + " " + std::to_string(r) + "\n";
-        if (Convert(document, output).rfind("%PDF-1.5", 0) == 0) ++converted;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  const auto output = [this](int t, int r) {
+    return folder_.path() / ("out-" + std::to_string(t) + "-" + std::to_string(r) + ".pdf");
+  };
+  OnThreads(kThreads, kRequestsPerThread, [&](int t, int r) {
+    // Distinct bytes (a comment after the end), so that no request is answered from the cache.
+    const std::string document =
+        documents[t % 2] + "% request " + std::to_string(t) + " " + std::to_string(r) + "\n";
+    if (Convert(document, output(t, r)).rfind("%PDF-1.5", 0) == 0) ++converted;
+  });
 
   EXPECT_EQ(converted.load(), kThreads * kRequestsPerThread);
   EXPECT_TRUE(HostMessages().empty());
@@ -150,9 +140,7 @@ TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {
   if (PdfToolsAvailable()) {
     for (int t = 0; t < kThreads; ++t) {
       for (int r = 0; r < kRequestsPerThread; ++r) {
-        const std::filesystem::path output =
-            folder_.path() / ("out-" + std::to_string(t) + "-" + std::to_string(r) + ".pdf");
-        EXPECT_EQ(PdfPageCount(output), pages[t % 2]) << PathUtf8(output);
+        EXPECT_EQ(PdfPageCount(output(t, r)), pages[t % 2]) << PathUtf8(output(t, r));
       }
     }
   }

@@ -2,7 +2,6 @@
 // comes back to the host.
 #include <algorithm>
 #include <set>
-#include <thread>
 
 #include "support/system.h"
 #include "support/view_fixture.h"
@@ -183,17 +182,11 @@ TEST_F(StandinRunTest, ConcurrentRequestsUseDistinctTempFiles) {
     items.push_back(AddItem({documents.back(), {}, {}}));
   }
   std::vector<int> matches(kThreads, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int r = 0; r < kRequestsPerThread; ++r) {
-        const ViewResult result = ViewItem(plugin_, items[t]);
-        if (BufferBytes(result) == documents[t]) ++matches[t];
-        plugin_.ReleaseMem(result.buffer);
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  OnThreads(kThreads, kRequestsPerThread, [&](int t, int) {
+    const ViewResult result = ViewItem(plugin_, items[t]);
+    if (BufferBytes(result) == documents[t]) ++matches[t];
+    plugin_.ReleaseMem(result.buffer);
+  });
 
   EXPECT_EQ(matches, std::vector<int>(kThreads, kRequestsPerThread));
   EXPECT_EQ(standin.PeakAlive(), kThreads) << "the requests never all overlapped";

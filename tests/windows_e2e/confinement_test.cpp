@@ -78,23 +78,18 @@ void PrintTo(const Spelling& spelling, std::ostream* out) {
 std::string HostilePdf(const Item& item, const std::filesystem::path& decoy) {
   const std::string file = "/F " + PdfString(PathUtf8(decoy));
   const std::string bar = "0.5 g 20 20 60 6 re f\n";
-  const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] ";
-  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
-                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
-  if (item.image) {
-    objects.push_back(page + "/Resources << /XObject << /Im 5 0 R >> >> /Contents 4 0 R >>");
-    objects.push_back(StreamObject("", bar + "q 200 0 0 200 0 0 cm /Im Do Q\n"));
-    objects.push_back(
-        StreamObject("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
-                     "/BitsPerComponent 8 " +
-                         file,
-                     ""));
-  } else {
-    objects.push_back(page + "/Contents [4 0 R 5 0 R] >>");
-    objects.push_back(StreamObject("", bar));
-    objects.push_back(StreamObject(file, ""));
+  const std::string box = "/MediaBox [0 0 200 200] ";
+  if (!item.image) {
+    return OnePagePdf(box + "/Contents [4 0 R 5 0 R]",
+                      {StreamObject("", bar), StreamObject(file, "")});
   }
-  return BuildPdf(objects);
+  return OnePagePdf(
+      box + "/Resources << /XObject << /Im 5 0 R >> >> /Contents 4 0 R",
+      {StreamObject("", bar + "q 200 0 0 200 0 0 cm /Im Do Q\n"),
+       StreamObject("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
+                    "/BitsPerComponent 8 " +
+                        file,
+                    "")});
 }
 
 class Confinement : public RealDllTest,

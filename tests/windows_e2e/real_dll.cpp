@@ -4,8 +4,6 @@
 
 #include "support/pdf_builder.h"
 #include "support/system.h"
-#include "support/test_host.h"
-#include "support/view_support.h"
 
 namespace quillmend::test {
 
@@ -24,14 +22,6 @@ std::filesystem::path FreshOutput(const std::string& group, const std::string& n
   return output;
 }
 
-std::string RealDllTest::Convert(const std::string& document) {
-  const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-  const std::string bytes = BufferBytes(result);
-  EXPECT_EQ(result.size, static_cast<std::int64_t>(bytes.size()));
-  EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer == nullptr ? 0 : 1);
-  return bytes;
-}
-
 bool IsWholePdf15(const std::string& bytes) {
   if (bytes.rfind("%PDF-1.5", 0) != 0) return false;
   const std::size_t end = bytes.rfind("%%EOF");
@@ -39,12 +29,7 @@ bool IsWholePdf15(const std::string& bytes) {
 }
 
 std::string ZeroSizePagePdf() {
-  return BuildPdf({
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 0 0] /Contents 4 0 R >>",
-      StreamObject("", "0 0 m S\n"),
-  });
+  return OnePagePdf("/MediaBox [0 0 0 0] /Contents 4 0 R", {StreamObject("", "0 0 m S\n")});
 }
 
 }  // namespace quillmend::test

@@ -36,18 +36,12 @@ class RealDllTest : public ViewTest {
     ASSERT_TRUE(RealGhostscriptAvailable()) << kNoRealDll;
     ASSERT_TRUE(Ready(Ghostscript::kReal));
   }
-
-  // One view of `document` as the host makes it; the returned document, or empty when none
-  // came back. The buffer has been given back through XT_ReleaseMem.
-  std::string Convert(const std::string& document);
 };
 
 // True when `bytes` is a whole PDF 1.5 document: the header, and the end-of-file marker at the
 // end (pdfwrite ends with a line break after it).
 bool IsWholePdf15(const std::string& bytes);
 
-// A PDF of `objects`, numbered from 1 with the catalogue first, and a correct cross-reference
-// table.
 // A sound one-page PDF whose page has no area. Ghostscript repairs or skips almost any damage,
 // but pdfwrite cannot set up a page of size 0 by 0, so its conversion fails.
 std::string ZeroSizePagePdf();

@@ -2,7 +2,6 @@
 // has its own Ghostscript instance and its own temporary files.
 #include <latch>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "real_dll.h"
@@ -34,14 +33,10 @@ TEST_F(RealDllTest, FourViewsAtOnceAllSucceedWithTheirOwnTemporaryFiles) {
 
   std::vector<std::string> converted(kViews);
   std::latch start(kViews);
-  std::vector<std::thread> threads;
-  for (int view = 0; view < kViews; ++view) {
-    threads.emplace_back([&, view] {
-      start.arrive_and_wait();
-      converted[view] = Convert(documents[view]);
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  OnThreads(kViews, 1, [&](int view, int) {
+    start.arrive_and_wait();
+    converted[view] = Convert(documents[view]);
+  });
 
   for (int view = 0; view < kViews; ++view) {
     EXPECT_TRUE(IsWholePdf15(converted[view])) << "view " << view;

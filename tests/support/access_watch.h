@@ -1,5 +1,6 @@
 // Records every opening, reading, writing, creation, removal or change of a file in a folder
-// while it watches, whoever in the process or outside it does it (Linux inotify).
+// while it watches, or only the creations, whoever in the process or outside it does it (Linux
+// inotify).
 #pragma once
 
 #include <filesystem>
@@ -10,7 +11,7 @@ namespace quillmend::test {
 
 class AccessWatch {
  public:
-  explicit AccessWatch(const std::filesystem::path& directory);
+  explicit AccessWatch(const std::filesystem::path& directory, bool creations_only = false);
   ~AccessWatch();
   AccessWatch(const AccessWatch&) = delete;
   AccessWatch& operator=(const AccessWatch&) = delete;

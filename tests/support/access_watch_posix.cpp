@@ -34,13 +34,14 @@ std::string Describe(std::uint32_t mask) {
 
 }  // namespace
 
-AccessWatch::AccessWatch(const std::filesystem::path& directory) {
+AccessWatch::AccessWatch(const std::filesystem::path& directory, bool creations_only) {
   descriptor_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (descriptor_ < 0) {
     unavailable = std::string("inotify_init1: ") + std::strerror(errno);
     return;
   }
-  if (inotify_add_watch(descriptor_, directory.c_str(), kWatched) < 0) {
+  if (inotify_add_watch(descriptor_, directory.c_str(), creations_only ? IN_CREATE : kWatched) <
+      0) {
     unavailable = std::string("inotify_add_watch: ") + std::strerror(errno);
     close(descriptor_);
     descriptor_ = -1;
