@@ -2,6 +2,7 @@
 # For a DLL also checks that it imports Windows system DLLs only (no MinGW runtime DLL).
 # Usage: cmake -DPLUGIN=FILE -DFORMAT=elf|pe -DTOOL=nm|objdump -P check_exports.cmake
 set(expected XT_About XT_Init XT_ReleaseMem XT_View)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/windows-system-dlls.cmake)
 
 if(FORMAT STREQUAL "elf")
   execute_process(COMMAND ${TOOL} -D --defined-only ${PLUGIN}
@@ -43,7 +44,7 @@ elseif(FORMAT STREQUAL "pe")
   endif()
   foreach(import IN LISTS imports)
     string(TOLOWER "${import}" name)
-    if(NOT name MATCHES "^(kernel32|user32|shlwapi|advapi32|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\\.dll$")
+    if(NOT name MATCHES "^${QUILLMEND_WINDOWS_SYSTEM_DLLS}\\.dll$")
       message(FATAL_ERROR "${PLUGIN} imports ${import}, which is no Windows system DLL")
     endif()
   endforeach()

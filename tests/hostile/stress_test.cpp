@@ -44,10 +44,7 @@ class StressTest : public HostileTest {
  protected:
   void SetUp() override {
     // A small cache, which the good items overfill: views mix hits, misses and evictions.
-    {
-      ScopedEnvironment small_cache("QUILLMEND_CACHE_MB", "1");
-      ASSERT_TRUE(Ready(Ghostscript::kStandin));
-    }
+    ASSERT_TRUE(ReadyWithCache("1"));
     for (const std::size_t size : {150, 4000, 65536, 180000, 200000, 220000, 240000, 262144})
       AddStressItem(Kind::kGood, PdfLikeBytes(size), {}, {});
     AddStressItem(Kind::kNotPdf, std::string(5000, 'x'), {}, {});

@@ -27,6 +27,14 @@ class ViewTest : public testing::Test {
     return true;
   }
 
+  // Ready, with the plug-in's cache sized `cache_mib` MiB (QUILLMEND_CACHE_MB while it starts;
+  // "0" turns it off).
+  bool ReadyWithCache(const char* cache_mib, Ghostscript ghostscript = Ghostscript::kStandin,
+                      PluginBuild build = PluginBuild::kShipped) {
+    ScopedEnvironment budget("QUILLMEND_CACHE_MB", std::string(cache_mib));
+    return Ready(ghostscript, build);
+  }
+
   // One view of `document`: the document that came back, or empty when none did. The result size
   // must be its length, and the buffer has been given back through XT_ReleaseMem.
   std::string Convert(const std::string& document) {

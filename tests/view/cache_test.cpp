@@ -1,8 +1,6 @@
 // The cache of converted documents: bytes seen before come back as a copy, without Ghostscript
 // and without a file; anything else converts; the cache keeps to its budget, least recently used
 // first; failures are never kept.
-#include <algorithm>
-#include <optional>
 
 #include "support/creation_watch.h"
 #include "support/view_fixture.h"
@@ -10,29 +8,13 @@
 namespace quillmend::test {
 namespace {
 
-constexpr char kBudgetVariable[] = "QUILLMEND_CACHE_MB";
-
 class CacheTest : public ViewTest {
  protected:
-  // Starts the plug-in over the stand-in with the cache budget `mib` (unset: the default).
-  bool ReadyWithBudget(const std::optional<std::string>& mib) {
-    ScopedEnvironment budget(kBudgetVariable, mib);
-    return Ready(Ghostscript::kStandin);
-  }
-
   // Views `document` as an item of its own; true when exactly those bytes came back.
-  bool ViewsWhole(const std::string& document) {
-    const ViewResult result = ViewItem(plugin_, AddItem({document, {}, {}}));
-    const bool whole = BufferBytes(result) == document;
-    EXPECT_EQ(plugin_.ReleaseMem(result.buffer), result.buffer != nullptr ? 1 : 0);
-    return whole;
-  }
+  bool ViewsWhole(const std::string& document) { return Convert(document) == document; }
 
   // How many conversions the stand-in has run.
-  int Conversions() const {
-    const std::vector<std::string> lines = standin_.LogLines();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), "new"));
-  }
+  int Conversions() const { return static_cast<int>(standin_.Values("new").size()); }
 
   StandinControl standin_{folder_.path(), ""};
 };
@@ -45,7 +27,7 @@ std::string Tagged(std::size_t size, char tag) {
 }
 
 TEST_F(CacheTest, RepeatedBytesComeBackWithoutAConversionOrAFile) {
-  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  ASSERT_TRUE(Ready(Ghostscript::kStandin));
   const std::string document = PdfLikeBytes(5000);
   void* item = AddItem({document, {}, {}});
   const ViewResult first = ViewItem(plugin_, item);
@@ -71,7 +53,7 @@ TEST_F(CacheTest, RepeatedBytesComeBackWithoutAConversionOrAFile) {
 }
 
 TEST_F(CacheTest, OtherBytesConvert) {
-  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  ASSERT_TRUE(Ready(Ghostscript::kStandin));
   const std::string document = PdfLikeBytes(5000);
   std::string last_byte_changed = document;
   last_byte_changed.back() ^= 1;
@@ -83,7 +65,7 @@ TEST_F(CacheTest, OtherBytesConvert) {
 }
 
 TEST_F(CacheTest, KeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
-  ASSERT_TRUE(ReadyWithBudget("4"));
+  ASSERT_TRUE(ReadyWithCache("4"));
   // Four of these fill the 4 MiB; a fifth pushes out the one used longest ago.
   std::vector<std::string> documents;
   for (char tag = 'a'; tag <= 'e'; ++tag) documents.push_back(Tagged(1000000, tag));
@@ -108,7 +90,7 @@ TEST_F(CacheTest, KeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
 }
 
 TEST_F(CacheTest, FailedConversionsAreNotKept) {
-  ASSERT_TRUE(ReadyWithBudget(std::nullopt));
+  ASSERT_TRUE(Ready(Ghostscript::kStandin));
   const std::string document = PdfLikeBytes(5000);
   {
     StandinControl failing(folder_.path(), "fail-run");
@@ -126,7 +108,7 @@ TEST_F(CacheTest, FailedConversionsAreNotKept) {
 }
 
 TEST_F(CacheTest, BudgetZeroConvertsEveryTimeAndAnUnusableSettingKeepsTheDefault) {
-  ASSERT_TRUE(ReadyWithBudget("0"));
+  ASSERT_TRUE(ReadyWithCache("0"));
   const std::string document = PdfLikeBytes(5000);
   CreationWatch watch(temp());
   EXPECT_TRUE(ViewsWhole(document));
@@ -137,7 +119,7 @@ TEST_F(CacheTest, BudgetZeroConvertsEveryTimeAndAnUnusableSettingKeepsTheDefault
   }
 
   // A second start reads the setting again; one that is no number is reported and ignored.
-  ScopedEnvironment budget(kBudgetVariable, "64M");
+  ScopedEnvironment budget("QUILLMEND_CACHE_MB", "64M");
   EXPECT_EQ(plugin_.Init(1, 0, nullptr, nullptr), 2);
   const std::vector<HostMessage> messages = HostMessages();
   ASSERT_EQ(messages.size(), 2u);

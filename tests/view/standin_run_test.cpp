@@ -169,8 +169,7 @@ TEST_F(StandinRunTest, NonAsciiTempDirectoryReachesGhostscriptAsUtf8) {
 
 TEST_F(StandinRunTest, ConcurrentRequestsUseDistinctTempFiles) {
   // Every request converts: repeats of a document are not answered from the cache.
-  ScopedEnvironment cache_off("QUILLMEND_CACHE_MB", "0");
-  ASSERT_TRUE(Ready(Ghostscript::kStandin));
+  ASSERT_TRUE(ReadyWithCache("0"));
   // Each conversion lasts a while, so the requests overlap.
   StandinControl standin(folder_.path(), "sleep");
   constexpr int kThreads = 8;

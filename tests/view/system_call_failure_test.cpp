@@ -54,8 +54,7 @@ class SystemCallFailureTest : public ViewTest, public testing::WithParamInterfac
   void SetUp() override {
     // Every view converts, so that each row reaches the call it fails; the cache's own blocks
     // would also count as held.
-    ScopedEnvironment cache_off("QUILLMEND_CACHE_MB", "0");
-    ASSERT_TRUE(Ready(Ghostscript::kStandin, PluginBuild::kFaultHooks));
+    ASSERT_TRUE(ReadyWithCache("0", Ghostscript::kStandin, PluginBuild::kFaultHooks));
     ASSERT_NE(hooks().FailSystemCall, nullptr);
   }
   const FaultHooks& hooks() const { return LoadedFaultHooks(); }
