@@ -88,7 +88,7 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output) {
 
 }  // namespace
 
-bool RunPdfWrite(const char16_t* input, const char16_t* output) {
+bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
   void* instance = nullptr;
   bool succeeded = false;
   if (GsApi.NewInstance(&instance, nullptr) == 0) {
@@ -104,6 +104,11 @@ bool RunPdfWrite(const char16_t* input, const char16_t* output) {
   // Windows deletes no open file. Only that case is asked again: a name that was removed, or
   // was not there, may already belong to a concurrent request's new file.
   if (removal == os::Removal::kInUse) os::DeleteFileAt(input);
+  return succeeded;
+}
+
+bool RunPdfWrite(const char16_t* input, const char16_t* output) {
+  const bool succeeded = ConvertWithGhostscript(input, output);
   if (!succeeded) HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
   return succeeded;
 }
