@@ -4,6 +4,14 @@
 
 namespace quillmend {
 
+// What gsapi_revision reports. `long` is the library's own type: 32 bits on Windows.
+struct GhostscriptRevision {
+  const char* product;
+  const char* copyright;
+  long revision;  // NOLINT(google-runtime-int): the library's layout
+  long date;      // NOLINT(google-runtime-int)
+};
+
 // Ghostscript's public programming interface, as far as a conversion needs it.
 struct GhostscriptApi {
   int (*NewInstance)(void** instance, void* caller_handle);
@@ -13,12 +21,16 @@ struct GhostscriptApi {
   // Optional: older libraries lack it. When present, arguments are passed as UTF-8, which is
   // what lets paths outside the ANSI code page reach Ghostscript on Windows.
   int (*SetArgEncoding)(void* instance, int encoding);
-  // Optional, and used only as a pair: with both, the document runs apart from the start-up, so
-  // that the file permits start-up grants can be narrowed before any of the document is read.
+  // Optional, and used only together: with all three, the document runs apart from the start-up,
+  // so that the file permits start-up grants can be narrowed, and the narrowing checked, before
+  // any of the document is read.
   int (*RemoveControlPath)(void* instance, int type, const char* path);
   int (*RunFile)(void* instance, const char* file_name, int user_errors, int* exit_code);
+  int (*RunString)(void* instance, const char* text, int user_errors, int* exit_code);
   // Optional: tells how many pages the output device received.
   int (*GetParam)(void* instance, const char* name, void* value, int type);
+  // Optional: the library's product name and release, which name its settings in the registry.
+  int (*Revision)(GhostscriptRevision* revision, int size);
 };
 
 // Written only by XT_Init; read-only afterwards.

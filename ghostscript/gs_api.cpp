@@ -58,7 +58,9 @@ bool LoadGsApi() {
   Bind(GsApi.SetArgEncoding, library, "gsapi_set_arg_encoding");
   Bind(GsApi.RemoveControlPath, library, "gsapi_remove_control_path");
   Bind(GsApi.RunFile, library, "gsapi_run_file");
+  Bind(GsApi.RunString, library, "gsapi_run_string");
   Bind(GsApi.GetParam, library, "gsapi_get_param");
+  Bind(GsApi.Revision, library, "gsapi_revision");
   return GsApiIsBound();
 }
 

@@ -3,6 +3,7 @@
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "temp_permits.h"
+#include "workstation_settings.h"
 
 namespace quillmend {
 
@@ -16,12 +17,12 @@ constexpr int kNoUserErrors = 0;
 // gsapi_get_param's type code for an int value.
 constexpr int kIntegerParameter = 2;
 
-// A path in UTF-8 for Ghostscript's argument vector, in a heap block of exactly its size.
-// Null when the path cannot be converted or the block cannot be had.
-char* NarrowPath(const char16_t* path) {
+// A path in UTF-8 for Ghostscript's argument vector, in a heap block of its size plus `extra`
+// bytes. Null when the path cannot be converted or the block cannot be had.
+char* NarrowPath(const char16_t* path, std::size_t extra = 0) {
   const int size = os::Utf8Size(path);
   if (size <= 0) return nullptr;
-  auto* narrow = static_cast<char*>(os::AllocateBlock(static_cast<unsigned>(size)));
+  auto* narrow = static_cast<char*>(os::AllocateBlock(static_cast<std::size_t>(size) + extra));
   if (narrow == nullptr) return nullptr;
   if (!os::ConvertToUtf8(path, narrow, size)) {
     os::FreeBlock(narrow);
@@ -30,10 +31,59 @@ char* NarrowPath(const char16_t* path) {
   return narrow;
 }
 
+// Ghostscript reads the output name as a format for page numbers: "%d" in a folder's name would
+// make it write elsewhere, or one file per page. "%%" stands for "%" itself, so the escaped name
+// names exactly the staged output file, and so does the write permit Ghostscript makes of it.
+char* OutputFileArgument(const char16_t* path) {
+  const int size = os::Utf8Size(path);
+  if (size <= 0) return nullptr;
+  char* name = NarrowPath(path, static_cast<std::size_t>(size));
+  if (name == nullptr) return nullptr;
+  std::size_t percents = 0;
+  for (const char* c = name; *c != '\0'; ++c) percents += *c == '%' ? 1 : 0;
+  // Backwards, so that each byte moves once and lands behind its escapes.
+  for (std::size_t from = static_cast<std::size_t>(size), to = from + percents; percents > 0;) {
+    const char c = name[--from];
+    name[--to] = c;
+    if (c == '%') {
+      name[--to] = '%';
+      --percents;
+    }
+  }
+  return name;
+}
+
+// After the permits are withdrawn, the document's own file must not be readable: it gets its one
+// permit only as gsapi_run_file starts it. The interpreter is asked as the document would ask;
+// if `status` finds the file, something still permits it (a spelling of the temporary directory
+// the withdrawal missed, a folder among Ghostscript's library or font paths, a release that forms
+// its permits otherwise), and the document could read its neighbours too.
+bool InputIsOutOfReach(void* instance, const char* input) {
+  constexpr char kPrefix[] = "(";
+  constexpr char kSuffix[] = ") status { pop pop pop pop quit } if";
+  std::size_t length = sizeof(kPrefix) + sizeof(kSuffix);
+  for (const char* c = input; *c != '\0'; ++c) length += 2;
+  auto* text = static_cast<char*>(os::AllocateBlock(length));
+  if (text == nullptr) return false;
+  char* out = text;
+  for (const char* c = kPrefix; *c != '\0'; ++c) *out++ = *c;
+  // A PostScript string: backslash and parentheses are escaped, all other bytes stand as they are.
+  for (const char* c = input; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '(' || *c == ')') *out++ = '\\';
+    *out++ = *c;
+  }
+  for (const char* c = kSuffix; *c != '\0'; ++c) *out++ = *c;
+  *out = '\0';
+  int exit_code = 0;
+  const bool out_of_reach = GsApi.RunString(instance, text, kNoUserErrors, &exit_code) == 0;
+  os::FreeBlock(text);
+  return out_of_reach;
+}
+
 // Starts the interpreter with the fixed arguments and runs the document. Where the library
-// allows, start-up and the document are two steps, and the permits start-up grants on the
-// temporary directory are withdrawn before the first byte of the document is read. The
-// arguments are the same either way; the input merely comes last, as its own step.
+// allows, start-up and the document are two steps: the permits start-up grants on the temporary
+// directory are withdrawn, and the withdrawal checked, before the first byte of the document is
+// read. The arguments are the same either way; the input merely comes last, as its own step.
 bool RunDocument(void* instance, char* input, char* output) {
   const char* arguments[] = {
       "1337",  // the program-name slot, which Ghostscript skips
@@ -50,11 +100,13 @@ bool RunDocument(void* instance, char* input, char* output) {
   constexpr int kArgumentCount = sizeof(arguments) / sizeof(arguments[0]);
   // Ghostscript's interface takes char** but does not write through it.
   char** vector = const_cast<char**>(arguments);
-  if (GsApi.RemoveControlPath == nullptr || GsApi.RunFile == nullptr) {
+  if (GsApi.RemoveControlPath == nullptr || GsApi.RunFile == nullptr ||
+      GsApi.RunString == nullptr) {
     return GsApi.InitWithArgs(instance, kArgumentCount, vector) == 0;
   }
   if (GsApi.InitWithArgs(instance, kArgumentCount - 1, vector) != 0) return false;
   if (!WithdrawTempDirectoryPermits(instance)) return false;
+  if (!InputIsOutOfReach(instance, input)) return false;
   int exit_code = 0;
   return GsApi.RunFile(instance, input, kNoUserErrors, &exit_code) == 0;
 }
@@ -76,7 +128,7 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output) {
     return false;
   }
   char* narrow_input = NarrowPath(input);
-  char* narrow_output = NarrowPath(output);
+  char* narrow_output = OutputFileArgument(output);
   // A path that could not be converted must not become a missing or partial argument.
   const bool succeeded = narrow_input != nullptr && narrow_output != nullptr &&
                          RunDocument(instance, narrow_input, narrow_output) &&
@@ -89,6 +141,12 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output) {
 }  // namespace
 
 bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
+  // Ghostscript would add the workstation's GS_OPTIONS to the arguments below: a page range, or
+  // -dNOSAFER. No conversion runs while they are set.
+  if (GhostscriptOptionsAreSet()) {
+    os::DeleteFileAt(input);
+    return false;
+  }
   void* instance = nullptr;
   bool succeeded = false;
   if (GsApi.NewInstance(&instance, nullptr) == 0) {

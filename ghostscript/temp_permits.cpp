@@ -1,16 +1,19 @@
 #include "temp_permits.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "ghostscript.h"
 #include "platform/platform.h"
+#include "workstation_settings.h"
 
 namespace quillmend {
 
 namespace {
 
-// Start-up reads the first of these that is set, or takes both fallbacks when none is. All are
-// withdrawn: removing an entry that is not there changes nothing.
+// Start-up reads the first of these that is set (from the environment, or on Windows the
+// registry), or takes both fallbacks when none is. All are withdrawn: removing an entry that is
+// not there changes nothing.
 const char* const kTempVariables[] = {"TMPDIR", "TEMP", "TMP"};
 const char* const kFallbackDirectories[] = {"/temp", "/tmp"};
 
@@ -172,23 +175,20 @@ bool WithdrawEntryFor(void* instance, const char* directory) {
 
 bool WithdrawTempDirectoryPermits(void* instance) {
   for (const char* variable : kTempVariables) {
-    char process[kValueCapacity];
-    char runtime[kValueCapacity];
-    const os::EnvironmentValue in_process = os::ReadEnvironmentVariable(
-        variable, os::EnvironmentCopy::kProcess, process, sizeof(process));
-    const os::EnvironmentValue in_runtime = os::ReadEnvironmentVariable(
-        variable, os::EnvironmentCopy::kCRuntime, runtime, sizeof(runtime));
-    if (in_process == os::EnvironmentValue::kUnusable ||
-        in_runtime == os::EnvironmentValue::kUnusable) {
-      return false;
-    }
-    const bool has_process = in_process == os::EnvironmentValue::kSet;
-    if (has_process && !WithdrawEntryFor(instance, process)) return false;
-    // Where the C runtime's copy says the same as the process, one removal serves both.
-    if (in_runtime == os::EnvironmentValue::kSet &&
-        (!has_process || std::strcmp(process, runtime) != 0) &&
-        !WithdrawEntryFor(instance, runtime)) {
-      return false;
+    // Every value Ghostscript may have taken, each withdrawn once.
+    char values[std::size(kSettingSources)][kValueCapacity];
+    std::size_t found = 0;
+    for (const SettingSource source : kSettingSources) {
+      char* value = values[found];
+      const os::EnvironmentValue read =
+          ReadGhostscriptSetting(variable, source, value, kValueCapacity);
+      if (read == os::EnvironmentValue::kUnusable) return false;
+      if (read != os::EnvironmentValue::kSet) continue;
+      bool seen = false;
+      for (std::size_t i = 0; i < found; ++i) seen = seen || std::strcmp(values[i], value) == 0;
+      if (seen) continue;
+      if (!WithdrawEntryFor(instance, value)) return false;
+      ++found;
     }
   }
   for (const char* directory : kFallbackDirectories) {

@@ -124,6 +124,13 @@ enum class EnvironmentValue {
 EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy, char* value,
                                          std::size_t capacity);
 
+// The string value `name` under `key` among the current user's settings, else among the
+// machine's: the registry's HKEY_CURRENT_USER, then HKEY_LOCAL_MACHINE, on Windows, where a
+// library may read there what the environment lacks. Only plain string values (REG_SZ) count, as
+// for those libraries. As UTF-8, like ReadEnvironmentVariable. POSIX has no such store: kUnset.
+EnvironmentValue ReadUserOrMachineSetting(const char* key, const char* name, char* value,
+                                          std::size_t capacity);
+
 // --- Path syntax -----------------------------------------------------------------------------
 
 // True for a byte that separates path components: the slash on POSIX, the slash or the

@@ -1,5 +1,6 @@
 // XT_Init and XT_About: how the plug-in starts and how it describes itself.
 #include "ghostscript/ghostscript.h"
+#include "ghostscript/workstation_settings.h"
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "quillmend.h"
@@ -14,6 +15,12 @@ constexpr char16_t kGhostscriptMissingMessage[] =
 constexpr char16_t kCacheSettingMessage[] =
     u"[WARNING] QUILLMEND_CACHE_MB is not a whole number of MiB from 0 to 1048576; the cache of "
     u"converted documents keeps its default size of 256 MiB.";
+
+constexpr char16_t kGhostscriptOptionsMessage[] =
+    u"[ERROR] GS_OPTIONS is set on this workstation (as an environment variable, or in the "
+    u"registry for this Ghostscript release). Ghostscript would add those options to every "
+    u"conversion, for instance leaving out pages, so PDF items are not converted until it is "
+    u"removed.";
 
 constexpr char16_t kAboutCaption[] = u"About";
 constexpr char16_t kAboutText[] =
@@ -43,6 +50,7 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
     return kDoNotUse;
   }
   HostApi.OutputMessage(kLoadedMessage, kNoticeFlags);
+  if (GhostscriptOptionsAreSet()) HostApi.OutputMessage(kGhostscriptOptionsMessage, kNoticeFlags);
   if (!ConfigureCacheFromEnvironment()) HostApi.OutputMessage(kCacheSettingMessage, kNoticeFlags);
   os::CallWhenUnloaded(&ReleaseCache);
   return kReady;

@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "convert.h"
+#include "ghostscript/ghostscript.h"
 #include "host.h"
 #include "inputs.h"
 #include "interrupt.h"
@@ -30,17 +31,37 @@ std::filesystem::path PluginPath(const Options& options) {
   return sys::OwnFolder() / sys::kPluginFileName;
 }
 
-// One line that names a library by path, size and SHA-256, so that a log shows which plug-in
-// and which Ghostscript library did the work.
-report::Library PrintLibrary(const std::string& what, const std::filesystem::path& path) {
-  const report::Library library = report::Describe(path);
+// One line that names a library by path, size and SHA-256, and `release` when there is one, so
+// that a log shows which plug-in and which Ghostscript library did the work.
+void PrintLibrary(const std::string& what, const report::Library& library,
+                  const std::string& release = "") {
   const std::string name = "xtview: " + what + " " + PathToUtf8(library.path);
   if (!library.size) {
     console::Print(sys::Stream::Out, name + ": cannot read: " + library.error);
   } else {
     console::Print(sys::Stream::Out, name + ", " + std::to_string(*library.size) +
-                                         " bytes, SHA-256 " + library.sha256);
+                                         " bytes, SHA-256 " + library.sha256 + release);
   }
+}
+
+// Ghostscript's library as PrintLibrary names it, with its own name and revision for itself
+// (gsapi_revision). The library stays loaded: the plug-in loads the same file.
+report::Library DescribeGhostscript(const std::filesystem::path& path) {
+  report::Library library = report::Describe(path);
+  std::string error;
+  void* ghostscript = quillmend::host_emulator::LoadLibraryAt(path, &error);
+  int (*revision)(quillmend::GhostscriptRevision*, int) = nullptr;
+  quillmend::GhostscriptRevision release{};
+  if (ghostscript != nullptr &&
+      quillmend::host_emulator::Bind(ghostscript, "gsapi_revision", &revision, &error) &&
+      revision(&release, sizeof(release)) == 0 && release.product != nullptr) {
+    library.product = release.product;
+    library.revision = release.revision;
+  }
+  PrintLibrary("Ghostscript", library,
+               library.product
+                   ? ", " + *library.product + " revision " + std::to_string(*library.revision)
+                   : ", revision unknown");
   return library;
 }
 
@@ -53,9 +74,10 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
     PrintError("cannot load the plug-in " + PathToUtf8(path) + ": " + reason);
     return false;
   }
-  const report::Library described = PrintLibrary("plug-in", path);
+  const report::Library described = report::Describe(path);
+  PrintLibrary("plug-in", described);
   report::SetLibraries(described,
-                       PrintLibrary("Ghostscript", path.parent_path() / sys::kGhostscriptFileName));
+                       DescribeGhostscript(path.parent_path() / sys::kGhostscriptFileName));
   if (options.about) return true;
   // The plug-in reads its cache's size when it starts.
   if (options.no_cache && !sys::SetEnvironment("QUILLMEND_CACHE_MB", "0")) {

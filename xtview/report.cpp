@@ -177,6 +177,8 @@ void SetLibraries(const Library& plugin, const Library& ghostscript) {
   std::lock_guard guard(lock);
   facts["plugin"] = LibraryJson(plugin);
   facts["ghostscript"] = LibraryJson(ghostscript);
+  facts["ghostscript"]["product"] = TextJson(ghostscript.product.value_or(""));
+  facts["ghostscript"]["revision"] = NumberJson(ghostscript.revision);
 }
 
 void SetViewsAtOnce(unsigned views) {

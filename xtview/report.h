@@ -20,6 +20,9 @@ struct Library {
   std::optional<std::uint64_t> size;
   std::string sha256;
   std::string error;  // why it cannot be read
+  // Ghostscript's name for itself (gsapi_revision): "GPL Ghostscript", 10000 for 10.0.0.
+  std::optional<std::string> product;
+  std::optional<long long> revision;
 };
 
 Library Describe(const std::filesystem::path& path);

@@ -16,4 +16,8 @@ EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy, char
   return EnvironmentValue::kSet;
 }
 
+EnvironmentValue ReadUserOrMachineSetting(const char*, const char*, char*, std::size_t) {
+  return EnvironmentValue::kUnset;
+}
+
 }  // namespace quillmend::os

@@ -22,7 +22,44 @@ EnvironmentValue ToUtf8(const wchar_t* text, char* value, std::size_t capacity) 
   return EnvironmentValue::kSet;
 }
 
+constexpr std::size_t kKeyCapacity = 256;
+
+// The string value under one root: kUnset when the key or the value is missing or the value is
+// no plain string, so that the next root is asked.
+EnvironmentValue ReadStringValue(HKEY root, const wchar_t* key, const wchar_t* name, char* value,
+                                 std::size_t capacity) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+    return EnvironmentValue::kUnset;
+  }
+  // One unit more than the data may fill, so that the text always ends in a NUL.
+  wchar_t units[kValueUnits + 1] = {};
+  DWORD type = REG_NONE;
+  DWORD bytes = kValueUnits * sizeof(wchar_t);
+  const LONG status =
+      RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(units), &bytes);
+  RegCloseKey(opened);
+  if (type != REG_SZ) return EnvironmentValue::kUnset;
+  if (status == ERROR_MORE_DATA) return EnvironmentValue::kUnusable;
+  if (status != ERROR_SUCCESS) return EnvironmentValue::kUnset;
+  return ToUtf8(units, value, capacity);
+}
+
 }  // namespace
+
+EnvironmentValue ReadUserOrMachineSetting(const char* key, const char* name, char* value,
+                                          std::size_t capacity) {
+  wchar_t wide_key[kKeyCapacity];
+  wchar_t wide_name[kNameCapacity];
+  if (MultiByteToWideChar(CP_UTF8, 0, key, -1, wide_key, kKeyCapacity) == 0 ||
+      MultiByteToWideChar(CP_UTF8, 0, name, -1, wide_name, kNameCapacity) == 0) {
+    return EnvironmentValue::kUnusable;
+  }
+  const EnvironmentValue user =
+      ReadStringValue(HKEY_CURRENT_USER, wide_key, wide_name, value, capacity);
+  if (user != EnvironmentValue::kUnset) return user;
+  return ReadStringValue(HKEY_LOCAL_MACHINE, wide_key, wide_name, value, capacity);
+}
 
 EnvironmentValue ReadEnvironmentVariable(const char* name, EnvironmentCopy copy, char* value,
                                          std::size_t capacity) {

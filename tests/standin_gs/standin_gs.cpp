@@ -19,6 +19,9 @@
 //                            sleep          each conversion takes about 50 ms
 //                            hold-input     the input stays open from the moment the document
 //                                           runs until gsapi_exit, as Ghostscript keeps it
+//                            input-readable gsapi_run_string finds the staged input readable:
+//                                           what the interpreter answers while a permit on it
+//                                           remains
 //                            fail-random    each conversion fails at one step drawn at random,
 //                                           or at none: creation, encoding, init or exit fails,
 //                                           or the output file is removed. The draws follow
@@ -26,10 +29,11 @@
 //                          Otherwise a conversion copies the input file to the output file: at
 //                          gsapi_init_with_args when its last two arguments are "OUTPUT INPUT",
 //                          at gsapi_run_file when they are "-o OUTPUT".
+//   QUILLMEND_STANDIN_PRODUCT  the product name gsapi_revision gives (default GPL Ghostscript)
 //   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
 //                            new | alive N | encoding N | init ARGC | arg I VALUE |
-//                            remove TYPE PATH | run PATH | modes INPUT OUTPUT | param NAME |
-//                            exit | delete
+//                            remove TYPE PATH | string TEXT | run PATH | modes INPUT OUTPUT |
+//                            param NAME | exit | delete
 //                          "alive N" follows each instance made: N instances exist at once.
 //                          "modes" gives the two files' permission bits in octal when the
 //                          document runs (POSIX only).
@@ -54,6 +58,7 @@
 namespace {
 
 constexpr int kFatal = -100;
+constexpr int kQuit = -101;
 
 // The step at which fail-random makes a conversion fail.
 enum class Forced { kNone, kNew, kEncoding, kInit, kExit, kNoOutput };
@@ -197,9 +202,13 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
     return kFatal;
   }
   auto* state = static_cast<Instance*>(instance);
-  // "-o OUTPUT": the document comes through gsapi_run_file.
+  // "-o OUTPUT": the document comes through gsapi_run_file. The output name is a page-number
+  // format, in which "%%" stands for "%".
   if (std::strcmp(argv[argc - 2], "-o") == 0) {
-    state->output = argv[argc - 1];
+    for (const char* c = argv[argc - 1]; *c != '\0'; ++c) {
+      state->output += *c;
+      if (c[0] == '%' && c[1] == '%') ++c;
+    }
     return 0;
   }
   // "-o OUTPUT INPUT": the last two arguments name the files.
@@ -218,6 +227,32 @@ STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, in
   OpenInput(state);
   if (Has("fail-run")) return kFatal;
   return Convert(state) ? 0 : kFatal;
+}
+
+STANDIN_EXPORT int gsapi_run_string(void* instance, const char* text, int, int* exit_code) {
+  Log(std::string("string ") + text);
+  *exit_code = 0;
+  if (instance == nullptr) return kFatal;
+  return Has("input-readable") ? kQuit : 0;
+}
+
+struct Revision {
+  const char* product;
+  const char* copyright;
+  long revision;  // NOLINT(google-runtime-int): Ghostscript's layout
+  long date;      // NOLINT(google-runtime-int)
+};
+
+// Ghostscript 10.0.0's revision, under the product name QUILLMEND_STANDIN_PRODUCT (default
+// Ghostscript's own), which names the registry key the plug-in reads for it: a test can give
+// its stand-in a key of its own.
+STANDIN_EXPORT int gsapi_revision(Revision* revision, int size) {
+  if (size < static_cast<int>(sizeof(Revision))) return static_cast<int>(sizeof(Revision));
+  static thread_local std::string product;
+  product = standin::GetEnvironment("QUILLMEND_STANDIN_PRODUCT");
+  if (product.empty()) product = "GPL Ghostscript";
+  *revision = Revision{product.c_str(), "stand-in", 10000, 20220921};
+  return 0;
 }
 
 #ifndef STANDIN_WITHOUT_CONTROL_PATHS

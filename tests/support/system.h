@@ -35,6 +35,11 @@ void SetEnvironment(const char* name, const std::string& value);
 void UnsetEnvironment(const char* name);
 std::optional<std::string> GetEnvironmentValue(const char* name);
 
+// Writes the string value `name` = `value` under HKEY_CURRENT_USER\`key`, or removes the value
+// when `value` is empty; false where that fails, or where there is no registry (POSIX).
+bool SetUserRegistryValue(const std::string& key, const std::string& name,
+                          const std::optional<std::string>& value);
+
 // The variables that name the user's temporary directory.
 std::vector<const char*> TempDirectoryVariables();
 

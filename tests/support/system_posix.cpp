@@ -42,6 +42,11 @@ std::optional<std::string> GetEnvironmentValue(const char* name) {
   return std::string(value);
 }
 
+bool SetUserRegistryValue(const std::string&, const std::string&,
+                          const std::optional<std::string>&) {
+  return false;
+}
+
 std::vector<const char*> TempDirectoryVariables() {
   return {"TMPDIR"};
 }

@@ -55,6 +55,27 @@ std::optional<std::string> GetEnvironmentValue(const char* name) {
   return PathUtf8(value);
 }
 
+bool SetUserRegistryValue(const std::string& key, const std::string& name,
+                          const std::optional<std::string>& value) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, Wide(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &opened, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const std::wstring wide_name = Wide(name);
+  LONG status = ERROR_SUCCESS;
+  if (value) {
+    const std::wstring text = Wide(*value);
+    status = RegSetValueExW(opened, wide_name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  } else {
+    status = RegDeleteValueW(opened, wide_name.c_str());
+  }
+  RegCloseKey(opened);
+  return status == ERROR_SUCCESS;
+}
+
 std::vector<const char*> TempDirectoryVariables() {
   return {"TMP", "TEMP"};
 }

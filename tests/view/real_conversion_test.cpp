@@ -108,6 +108,68 @@ TEST_F(RealGhostscriptTest, NonAsciiTempDirectory) {
   EXPECT_TRUE(QvtFilesIn(directory).empty());
 }
 
+// The view of `document` failed: -2, the one message, nothing left.
+void ExpectFailedView(const Plugin& plugin, const std::string& document,
+                      const std::filesystem::path& temp, const std::string& what) {
+  const ViewResult result = ViewItem(plugin, AddItem({document, {}, {}}));
+  EXPECT_EQ(result.size, -2) << what;
+  EXPECT_EQ(result.buffer, nullptr) << what;
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed}) << what;
+  EXPECT_EQ(EntriesOf(temp), std::vector<std::string>()) << what;
+}
+
+// A workstation's GS_OPTIONS would be added to every run: a page range leaves pages out, and
+// -dNOSAFER opens every file to the document. No view may come back short or unguarded.
+TEST_F(RealGhostscriptTest, GhostscriptOptionsOfTheWorkstationFailEveryView) {
+  const std::string document = ReadFileBytes(FixturePdf("three_pages.pdf"));
+  for (const char* options : {"-dLastPage=1", "-dFirstPage=2", "-dNOSAFER"}) {
+    ScopedEnvironment set("GS_OPTIONS", std::string(options));
+    ResetHost();
+    ExpectFailedView(plugin_, document, temp(), options);
+  }
+}
+
+// The same options in the registry key of the library's own release, where Ghostscript for
+// Windows looks when the environment has none. Other programs' views share the registry, so
+// this test runs alone (RegistryOptions in its name).
+TEST_F(RealGhostscriptTest, RegistryOptionsOfTheWorkstationFailEveryView) {
+  const std::string key = "Software\\GPL Ghostscript\\10.00.0";
+  if (!SetUserRegistryValue(key, "GS_OPTIONS", "-dLastPage=1")) GTEST_SKIP() << "no registry";
+  ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("three_pages.pdf")), temp(), key);
+  SetUserRegistryValue(key, "GS_OPTIONS", {});
+}
+
+// Ghostscript lets documents read below its library folders (GS_LIB). One around the temporary
+// directory opens it again, which the withdrawal cannot know of: the check before the document
+// runs finds the input readable, and the view fails.
+TEST_F(RealGhostscriptTest, ALibraryFolderAroundTheInputFailsTheView) {
+  ScopedEnvironment library("GS_LIB", PathUtf8(folder_.path()));
+  ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("standard_fonts.pdf")), temp(), "GS_LIB");
+}
+
+// Ghostscript reads the output name as a page-number format. A temporary directory whose name
+// holds "%d" (or "%5", "%%") must still get every page into the staged output, and nothing into
+// the folder the format would name.
+TEST_F(RealGhostscriptTest, PercentSignsInTheTempDirectory) {
+  const std::string document = ReadFileBytes(FixturePdf("three_pages.pdf"));
+  const std::filesystem::path page_one = folder_.path() / "pct1";
+  std::filesystem::create_directories(page_one);
+  for (const char* name : {"pct%d", "100%", "a%%b", "pct%5"}) {
+    const std::filesystem::path directory = folder_.path() / name;
+    ScopedTempDirectory temp_directory(directory);
+    const std::filesystem::path output = folder_.path() / "percent.pdf";
+    const std::string converted = Convert(document, output);
+    EXPECT_EQ(converted.rfind("%PDF-1.5", 0), 0u) << name;
+    EXPECT_TRUE(HostMessages().empty()) << name;
+    EXPECT_EQ(EntriesOf(directory), std::vector<std::string>()) << name;
+    EXPECT_EQ(EntriesOf(page_one), std::vector<std::string>()) << name;
+    if (PdfToolsAvailable() && !converted.empty()) {
+      EXPECT_EQ(PdfPageCount(output), 3) << name;
+    }
+    ResetHost();
+  }
+}
+
 TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {
   constexpr int kThreads = 8;
   constexpr int kRequestsPerThread = 3;

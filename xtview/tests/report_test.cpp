@@ -87,6 +87,8 @@ TEST_F(Report, HasARecordForEachInputWithItsResultAndTheFilesDigests) {
   EXPECT_EQ(head["xtview_version"], XTVIEW_TEST_VERSION);
   EXPECT_EQ(head["plugin"]["sha256"], Sha256(stage / BuildPath(XTVIEW_TEST_PLUGIN).filename()));
   EXPECT_EQ(head["ghostscript"]["sha256"], Sha256(stage / QUILLMEND_GHOSTSCRIPT_LIBRARY));
+  EXPECT_EQ(head["ghostscript"]["product"], "GPL Ghostscript");
+  EXPECT_EQ(head["ghostscript"]["revision"], 10000);
   EXPECT_EQ(head["options"]["report"], PathToUtf8(report));
 
   std::map<std::string, Json> records = ByName(lines);
