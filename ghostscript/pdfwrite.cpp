@@ -1,5 +1,6 @@
 #include "ghostscript.h"
 
+#include "confinement_check.h"
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "temp_permits.h"
@@ -53,33 +54,6 @@ char* OutputFileArgument(const char16_t* path) {
   return name;
 }
 
-// After the permits are withdrawn, the document's own file must not be readable: it gets its one
-// permit only as gsapi_run_file starts it. The interpreter is asked as the document would ask;
-// if `status` finds the file, something still permits it (a spelling of the temporary directory
-// the withdrawal missed, a folder among Ghostscript's library or font paths, a release that forms
-// its permits otherwise), and the document could read its neighbours too.
-bool InputIsOutOfReach(void* instance, const char* input) {
-  constexpr char kPrefix[] = "(";
-  constexpr char kSuffix[] = ") status { pop pop pop pop quit } if";
-  std::size_t length = sizeof(kPrefix) + sizeof(kSuffix);
-  for (const char* c = input; *c != '\0'; ++c) length += 2;
-  auto* text = static_cast<char*>(os::AllocateBlock(length));
-  if (text == nullptr) return false;
-  char* out = text;
-  for (const char* c = kPrefix; *c != '\0'; ++c) *out++ = *c;
-  // A PostScript string: backslash and parentheses are escaped, all other bytes stand as they are.
-  for (const char* c = input; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '(' || *c == ')') *out++ = '\\';
-    *out++ = *c;
-  }
-  for (const char* c = kSuffix; *c != '\0'; ++c) *out++ = *c;
-  *out = '\0';
-  int exit_code = 0;
-  const bool out_of_reach = GsApi.RunString(instance, text, kNoUserErrors, &exit_code) == 0;
-  os::FreeBlock(text);
-  return out_of_reach;
-}
-
 // Starts the interpreter with the fixed arguments and runs the document. Where the library
 // allows, start-up and the document are two steps: the permits start-up grants on the temporary
 // directory are withdrawn, and the withdrawal checked, before the first byte of the document is
@@ -106,7 +80,7 @@ bool RunDocument(void* instance, char* input, char* output) {
   }
   if (GsApi.InitWithArgs(instance, kArgumentCount - 1, vector) != 0) return false;
   if (!WithdrawTempDirectoryPermits(instance)) return false;
-  if (!InputIsOutOfReach(instance, input)) return false;
+  if (!StagedInputIsOutOfReach(instance, input)) return false;
   int exit_code = 0;
   return GsApi.RunFile(instance, input, kNoUserErrors, &exit_code) == 0;
 }
