@@ -158,6 +158,16 @@ void Release(Instance* instance) {
   instance->held = nullptr;
 }
 
+// The output name is a page-number format, in which "%%" stands for "%".
+std::string OutputFileName(const char* format) {
+  std::string name;
+  for (const char* c = format; *c != '\0'; ++c) {
+    name += *c;
+    if (c[0] == '%' && c[1] == '%') ++c;
+  }
+  return name;
+}
+
 // One conversion of the instance's input into its output; a success counts one page.
 bool Convert(Instance* instance) {
   if (!Copy(*instance, instance->input.c_str(), instance->output.c_str())) return false;
@@ -202,18 +212,14 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
     return kFatal;
   }
   auto* state = static_cast<Instance*>(instance);
-  // "-o OUTPUT": the document comes through gsapi_run_file. The output name is a page-number
-  // format, in which "%%" stands for "%".
+  // "-o OUTPUT": the document comes through gsapi_run_file.
   if (std::strcmp(argv[argc - 2], "-o") == 0) {
-    for (const char* c = argv[argc - 1]; *c != '\0'; ++c) {
-      state->output += *c;
-      if (c[0] == '%' && c[1] == '%') ++c;
-    }
+    state->output = OutputFileName(argv[argc - 1]);
     return 0;
   }
   // "-o OUTPUT INPUT": the last two arguments name the files.
   state->input = argv[argc - 1];
-  state->output = argv[argc - 2];
+  state->output = OutputFileName(argv[argc - 2]);
   OpenInput(state);
   return Convert(state) ? 0 : kFatal;
 }

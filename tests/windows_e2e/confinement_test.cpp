@@ -125,5 +125,24 @@ INSTANTIATE_TEST_SUITE_P(ItemsAndSpellings, Confinement,
                                   std::get<1>(info.param).name;
                          });
 
+// Ghostscript for Windows takes TMPDIR from the registry key of its release when the environment
+// has none, and permits that folder too. The document must not read there either. The registry
+// is shared by every program under Wine: this runs alone (RegistryConfinement in its name).
+TEST_F(RealDllTest, RegistryConfinementRefusesTheFolderOfARegistryTmpdir) {
+  const std::filesystem::path folder = folder_.path() / "registry-tmpdir";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(WriteFileBytes(folder / "report.txt", kBlackPage));
+  const std::string key = "Software\\GPL Ghostscript\\10.00.0";
+  ScopedEnvironment no_tmpdir("TMPDIR", std::nullopt);
+  ASSERT_TRUE(SetUserRegistryValue(key, "TMPDIR", PathUtf8(folder)));
+  const std::string converted = Convert(HostilePdf(kItems[0], folder / "report.txt"));
+  SetUserRegistryValue(key, "TMPDIR", std::nullopt);
+
+  ASSERT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>());
+  EXPECT_EQ(ReadFileBytes(folder / "report.txt"), kBlackPage);
+  EXPECT_TRUE(WriteFileBytes(FreshOutput("confinement", "RegistryTmpdir.pdf"), converted));
+}
+
 }  // namespace
 }  // namespace quillmend::test
