@@ -30,7 +30,8 @@ struct GhostscriptApi {
   // Optional: tells how many pages the output device received.
   int (*GetParam)(void* instance, const char* name, void* value, int type);
   // Optional: the library's product name and release, which name its settings in the registry.
-  int (*Revision)(GhostscriptRevision* revision, int size);
+  // Fills a GhostscriptRevision; typed as the C interface leaves it, opaque to the binding.
+  int (*Revision)(void* revision, int size);
 };
 
 // Written only by XT_Init; read-only afterwards.

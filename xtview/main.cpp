@@ -50,7 +50,7 @@ report::Library DescribeGhostscript(const std::filesystem::path& path) {
   report::Library library = report::Describe(path);
   std::string error;
   void* ghostscript = quillmend::host_emulator::LoadLibraryAt(path, &error);
-  int (*revision)(quillmend::GhostscriptRevision*, int) = nullptr;
+  int (*revision)(void*, int) = nullptr;
   quillmend::GhostscriptRevision release{};
   if (ghostscript != nullptr &&
       quillmend::host_emulator::Bind(ghostscript, "gsapi_revision", &revision, &error) &&

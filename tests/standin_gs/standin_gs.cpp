@@ -252,12 +252,12 @@ struct Revision {
 // Ghostscript 10.0.0's revision, under the product name QUILLMEND_STANDIN_PRODUCT (default
 // Ghostscript's own), which names the registry key the plug-in reads for it: a test can give
 // its stand-in a key of its own.
-STANDIN_EXPORT int gsapi_revision(Revision* revision, int size) {
+STANDIN_EXPORT int gsapi_revision(void* revision, int size) {
   if (size < static_cast<int>(sizeof(Revision))) return static_cast<int>(sizeof(Revision));
   static thread_local std::string product;
   product = standin::GetEnvironment("QUILLMEND_STANDIN_PRODUCT");
   if (product.empty()) product = "GPL Ghostscript";
-  *revision = Revision{product.c_str(), "stand-in", 10000, 20220921};
+  *static_cast<Revision*>(revision) = Revision{product.c_str(), "stand-in", 10000, 20220921};
   return 0;
 }
 
