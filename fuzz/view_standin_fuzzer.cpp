@@ -43,6 +43,7 @@ constexpr StandinMode kModes[] = {
     {"fail-init", true, false, false},
     {"fail-remove", true, false, false},
     {"fail-run", true, false, false},
+    {"fail-run-after-pages", true, false, false},
     {"fail-param", true, false, false},
     {"no-pages", true, false, false},
     {"fail-exit", true, false, false},

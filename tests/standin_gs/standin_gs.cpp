@@ -7,9 +7,14 @@
 //   QUILLMEND_STANDIN      comma-separated words:
 //                            fail-new       gsapi_new_instance fails and leaves the handle null
 //                            fail-encoding  gsapi_set_arg_encoding fails
-//                            fail-init      gsapi_init_with_args fails
+//                            fail-init      gsapi_init_with_args fails, after doing its
+//                                           share of the work: the files are named and, when
+//                                           the input comes with the arguments, copied
 //                            fail-remove    gsapi_remove_control_path fails
 //                            fail-run       gsapi_run_file fails
+//                            fail-run-after-pages  gsapi_run_file fails once the document is
+//                                           copied and its page counted: an error part-way
+//                                           through a document, or a failed write of it
 //                            fail-param     gsapi_get_param fails
 //                            no-pages       the device received no page: what Ghostscript
 //                                           reports for a document it could not open
@@ -207,21 +212,22 @@ STANDIN_EXPORT int gsapi_set_arg_encoding(void* instance, int encoding) {
 STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
   Log("init " + std::to_string(argc));
   for (int i = 0; i < argc; ++i) Log("arg " + std::to_string(i) + " " + argv[i]);
-  if (instance == nullptr || Has("fail-init") || argc < 2 ||
-      ForcedAt(instance, Forced::kInit, "init")) {
+  if (instance == nullptr || argc < 2 || ForcedAt(instance, Forced::kInit, "init")) {
     return kFatal;
   }
   auto* state = static_cast<Instance*>(instance);
+  // Under fail-init the call first does what it would, so that only its result tells.
+  const int result = Has("fail-init") ? kFatal : 0;
   // "-o OUTPUT": the document comes through gsapi_run_file.
   if (std::strcmp(argv[argc - 2], "-o") == 0) {
     state->output = OutputFileName(argv[argc - 1]);
-    return 0;
+    return result;
   }
   // "-o OUTPUT INPUT": the last two arguments name the files.
   state->input = argv[argc - 1];
   state->output = OutputFileName(argv[argc - 2]);
   OpenInput(state);
-  return Convert(state) ? 0 : kFatal;
+  return Convert(state) ? result : kFatal;
 }
 
 STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, int* exit_code) {
@@ -232,7 +238,8 @@ STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, in
   state->input = file_name;
   OpenInput(state);
   if (Has("fail-run")) return kFatal;
-  return Convert(state) ? 0 : kFatal;
+  if (!Convert(state)) return kFatal;
+  return Has("fail-run-after-pages") ? kFatal : 0;
 }
 
 STANDIN_EXPORT int gsapi_run_string(void* instance, const char* text, int, int* exit_code) {

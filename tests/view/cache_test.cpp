@@ -118,15 +118,23 @@ TEST_F(CacheTest, BudgetZeroConvertsEveryTimeAndAnUnusableSettingKeepsTheDefault
     EXPECT_EQ(watch.Created().size(), 4u);
   }
 
-  // A second start reads the setting again; one that is no number is reported and ignored.
-  ScopedEnvironment budget("QUILLMEND_CACHE_MB", "64M");
-  EXPECT_EQ(plugin_.Init(1, 0, nullptr, nullptr), 2);
-  const std::vector<HostMessage> messages = HostMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[1].text.rfind(u"[WARNING] QUILLMEND_CACHE_MB is not a whole number", 0), 0u);
-  EXPECT_TRUE(ViewsWhole(document));
-  EXPECT_TRUE(ViewsWhole(document));
-  EXPECT_EQ(Conversions(), 3);
+  // Each new start reads the setting again. One that is no number, or a number above 1048576
+  // (2^44 MiB would wrap around to no cache at all, as bytes), is reported and ignored.
+  int conversions = Conversions();
+  for (const char* setting :
+       {"64M", "1048577", "17592186044416", "123456789012345678901234567890"}) {
+    ResetHost();
+    ScopedEnvironment budget("QUILLMEND_CACHE_MB", setting);
+    EXPECT_EQ(plugin_.Init(1, 0, nullptr, nullptr), 2);
+    const std::vector<HostMessage> messages = HostMessages();
+    ASSERT_EQ(messages.size(), 2u) << setting;
+    EXPECT_EQ(messages[1].text.rfind(u"[WARNING] QUILLMEND_CACHE_MB is not a whole number", 0), 0u)
+        << setting;
+    const std::string tagged = Tagged(5000, setting[0]);
+    EXPECT_TRUE(ViewsWhole(tagged + setting));
+    EXPECT_TRUE(ViewsWhole(tagged + setting));
+    EXPECT_EQ(Conversions(), ++conversions) << setting;
+  }
 }
 
 }  // namespace

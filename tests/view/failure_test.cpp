@@ -119,8 +119,8 @@ TEST_P(GhostscriptFailureTest, ReportsOneConversionFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, GhostscriptFailureTest,
                          testing::Values("fail-new", "fail-encoding", "fail-init", "fail-remove",
-                                         "fail-run", "fail-param", "no-pages", "fail-exit",
-                                         "hold-input,fail-run"),
+                                         "fail-run", "fail-run-after-pages", "fail-param",
+                                         "no-pages", "fail-exit", "hold-input,fail-run"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            std::erase_if(name, [](char c) { return c == '-' || c == ','; });

@@ -135,6 +135,18 @@ TEST_F(StandinRunTest, GhostscriptWithoutPermitControlGetsOneCall) {
   EXPECT_EQ(CallsWithoutPaths(ViewCopied(Ghostscript::kStandinWithoutControlPaths, "")), expected);
 }
 
+// There the one call's result alone tells a failure: the stand-in has copied the document and
+// counted its page before it reports the error.
+TEST_F(StandinRunTest, GhostscriptWithoutPermitControlFailingInItsOneCallFails) {
+  ASSERT_TRUE(Ready(Ghostscript::kStandinWithoutControlPaths));
+  StandinControl standin(folder_.path(), "fail-init");
+  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+  EXPECT_EQ(result.buffer, nullptr);
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  EXPECT_TRUE(EntriesOf(temp()).empty());
+}
+
 TEST_F(StandinRunTest, GhostscriptWithoutArgumentEncodingStillConverts) {
   const std::vector<std::string> log = ViewCopied(Ghostscript::kStandinWithoutEncoding, "");
   ASSERT_GE(log.size(), 3u);
