@@ -27,7 +27,9 @@ const char* const kCallNames[kCallCount] = {"GetTempPathW", "GetTempFileNameW", 
                                             "DeleteFileW",  "HeapAlloc"};
 
 // Calls number `first` to `first + times - 1` (from 1) fail with `error`; a negative `times`
-// makes every call from `first` on fail.
+// makes every call from `first` on fail. ERROR_SUCCESS makes a call that moves bytes or gives a
+// size succeed falsely instead: a read or write moves only half of what was asked (rounded
+// down), and a file's size comes back as 4 GiB.
 struct Plan {
   long calls = 0;
   long first = 0;
@@ -41,16 +43,26 @@ long blocks_held = 0;
 SystemCalls system_functions;
 bool installed = false;
 
-// Counts the call; true when it is to fail, with the error set.
-bool Fails(Call call) {
+enum class Outcome { kReal, kFails, kFalseSuccess };
+
+// Counts the call and tells what becomes of it; a failure has its error set.
+Outcome Planned(Call call) {
   AcquireSRWLockExclusive(&lock);
   Plan& plan = plans[call];
   const long number = ++plan.calls;
-  const bool fails = plan.first > 0 && number >= plan.first &&
-                     (plan.times < 0 || number < plan.first + plan.times);
+  const bool planned = plan.first > 0 && number >= plan.first &&
+                       (plan.times < 0 || number < plan.first + plan.times);
+  const DWORD error = plan.error;
   ReleaseSRWLockExclusive(&lock);
-  if (fails) SetLastError(plan.error);
-  return fails;
+  if (!planned) return Outcome::kReal;
+  if (error == ERROR_SUCCESS) return Outcome::kFalseSuccess;
+  SetLastError(error);
+  return Outcome::kFails;
+}
+
+// True when the call is to fail, with the error set; a false success counts as none.
+bool Fails(Call call) {
+  return Planned(call) == Outcome::kFails;
 }
 
 DWORD WINAPI GetTempPathFault(DWORD capacity, LPWSTR path) {
@@ -70,14 +82,24 @@ HANDLE WINAPI CreateFileFault(LPCWSTR path, DWORD access, DWORD share,
 }
 BOOL WINAPI WriteFileFault(HANDLE file, LPCVOID data, DWORD count, LPDWORD done, LPOVERLAPPED o) {
   if (done != nullptr) *done = 0;
-  return Fails(kWriteFile) ? FALSE : system_functions.WriteFile(file, data, count, done, o);
+  const Outcome outcome = Planned(kWriteFile);
+  if (outcome == Outcome::kFails) return FALSE;
+  if (outcome == Outcome::kFalseSuccess) count /= 2;
+  return system_functions.WriteFile(file, data, count, done, o);
 }
 BOOL WINAPI ReadFileFault(HANDLE file, LPVOID data, DWORD count, LPDWORD done, LPOVERLAPPED o) {
   if (done != nullptr) *done = 0;
-  return Fails(kReadFile) ? FALSE : system_functions.ReadFile(file, data, count, done, o);
+  const Outcome outcome = Planned(kReadFile);
+  if (outcome == Outcome::kFails) return FALSE;
+  if (outcome == Outcome::kFalseSuccess) count /= 2;
+  return system_functions.ReadFile(file, data, count, done, o);
 }
 BOOL WINAPI GetFileSizeFault(HANDLE file, PLARGE_INTEGER size) {
-  return Fails(kGetFileSize) ? FALSE : system_functions.GetFileSizeEx(file, size);
+  const Outcome outcome = Planned(kGetFileSize);
+  if (outcome == Outcome::kFails) return FALSE;
+  if (outcome == Outcome::kReal) return system_functions.GetFileSizeEx(file, size);
+  size->QuadPart = LONGLONG{1} << 32;
+  return TRUE;
 }
 BOOL WINAPI DeleteFileFault(LPCWSTR path) {
   return Fails(kDeleteFile) ? FALSE : system_functions.DeleteFileW(path);

@@ -40,6 +40,10 @@ const CallFailure kFailures[] = {
     {"OutputSizeUnknown", "GetFileSizeEx", 1, kEveryCall, ERROR_INVALID_HANDLE, -2, false},
     {"NoResultBlock", "HeapAlloc", kLastCall, 1, ERROR_NOT_ENOUGH_MEMORY, -2, false},
     {"OutputReadFails", "ReadFile", 1, kEveryCall, ERROR_READ_FAULT, -2, false},
+    // Calls that report success but move half the bytes, or give a size no single read can take.
+    {"StagingWriteComesBackShort", "WriteFile", 1, 1, ERROR_SUCCESS, -2, false},
+    {"OutputReadComesBackShort", "ReadFile", 1, 1, ERROR_SUCCESS, -2, false},
+    {"OutputTooLargeForOneRead", "GetFileSizeEx", 1, 1, ERROR_SUCCESS, -2, false},
     // A scanner looking at a staged file for a moment.
     {"InputHeldForAMoment", "CreateFileW", 1, 2, ERROR_SHARING_VIOLATION, kConverted, false},
     {"OutputHeldForAMoment", "CreateFileW", 2, 2, ERROR_SHARING_VIOLATION, kConverted, false},
