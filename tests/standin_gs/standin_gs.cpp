@@ -15,7 +15,7 @@
 //                            fail-run-after-pages  gsapi_run_file fails once the document is
 //                                           copied and its page counted: an error part-way
 //                                           through a document, or a failed write of it
-//                            fail-param     gsapi_get_param fails
+//                            fail-param     gsapi_get_param fails, though it writes the count
 //                            no-pages       the device received no page: what Ghostscript
 //                                           reports for a document it could not open
 //                            fail-exit      gsapi_exit fails
@@ -280,10 +280,11 @@ STANDIN_EXPORT int gsapi_get_param(void* instance, const char* name, void* value
   Log(std::string("param ") + name);
   constexpr int kIntType = 2;
   constexpr int kUndefined = -21;
-  if (instance == nullptr || Has("fail-param")) return kFatal;
+  if (instance == nullptr) return kFatal;
   if (std::strcmp(name, "PageCount") != 0 || type != kIntType) return kUndefined;
   *static_cast<int*>(value) = Has("no-pages") ? 0 : static_cast<Instance*>(instance)->pages;
-  return sizeof(int);
+  // Under fail-param the count is written all the same, so that only the result tells.
+  return Has("fail-param") ? kFatal : static_cast<int>(sizeof(int));
 }
 #endif
 
