@@ -121,11 +121,20 @@ bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
     os::DeleteFileAt(input);
     return false;
   }
+  // A virus scanner may still hold a staged file it took when the file was made, and then
+  // Ghostscript's own open fails. Both are opened first, as Ghostscript will open them, waiting
+  // out such a hold, and kept open until it has run, so that no new one comes in between.
+  os::FileHandle held_input = os::kNoFile;
+  os::FileHandle held_output = os::kNoFile;
   void* instance = nullptr;
   bool succeeded = false;
-  if (GsApi.NewInstance(&instance, nullptr) == 0) {
+  if (os::HoldFileForGhostscript(input, os::GhostscriptOpens::kForReading, &held_input) &&
+      os::HoldFileForGhostscript(output, os::GhostscriptOpens::kForWriting, &held_output) &&
+      GsApi.NewInstance(&instance, nullptr) == 0) {
     succeeded = Convert(instance, input, output);
   }
+  os::ReleaseHeldFile(held_input);
+  os::ReleaseHeldFile(held_output);
   // The document has been read (or never will be): its staged copy goes before anything else
   // can fail, so no path leaves it on disk. Ghostscript may still hold it, so this is a single
   // attempt; the patient one comes once Ghostscript has let go.

@@ -96,6 +96,18 @@ Removal DeleteFileAt(const char16_t* path);
 // Removes a file with one attempt only: for a file that something may be known to hold.
 Removal DeleteFileOnce(const char16_t* path);
 
+// How Ghostscript will open a staged file: the document to read, or the output to write.
+enum class GhostscriptOpens { kForReading, kForWriting };
+
+// Makes sure Ghostscript will be able to open the staged file at `path`: opens it with the
+// access Ghostscript asks for and sharing as Ghostscript shares, waiting, as DeleteFileAt does,
+// for another program's passing hold on it, and keeps it open in `*held` so that no such hold
+// comes between this and Ghostscript's own open. ReleaseHeldFile lets go of it; that must come
+// before the file is deleted. Where a file cannot be held from the side (POSIX), there is
+// nothing to do: true, with `*held` kNoFile. False when the file cannot be opened.
+bool HoldFileForGhostscript(const char16_t* path, GhostscriptOpens open, FileHandle* held);
+void ReleaseHeldFile(FileHandle held);
+
 // --- Text ------------------------------------------------------------------------------------
 
 // The number of bytes of the UTF-8 form of `text`, terminator included; 0 when it cannot be

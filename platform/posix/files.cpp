@@ -135,4 +135,12 @@ Removal DeleteFileOnce(const char16_t* path) {
   return DeleteFileAt(path);
 }
 
+// Another program's open never keeps this one from opening a file: there is nothing to wait for.
+bool HoldFileForGhostscript(const char16_t*, GhostscriptOpens, FileHandle* held) {
+  *held = kNoFile;
+  return true;
+}
+
+void ReleaseHeldFile(FileHandle) {}
+
 }  // namespace quillmend::os

@@ -44,8 +44,9 @@ FileHandle OpenExisting(const char16_t* path, DWORD access) {
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
 }
 
+// A file another handle holds is still there, whichever of the errors of a passing hold says so.
 Removal RemovalAfterFailure() {
-  return GetLastError() == ERROR_SHARING_VIOLATION ? Removal::kInUse : Removal::kFailed;
+  return IsPassingLock(GetLastError()) ? Removal::kInUse : Removal::kFailed;
 }
 
 HANDLE Native(FileHandle file) {
@@ -94,6 +95,28 @@ bool GetFileSize(FileHandle file, std::uint64_t* size) {
 
 void CloseFile(FileHandle file) {
   CloseHandle(Native(file));
+}
+
+// Ghostscript opens files through the C runtime's _wfopen, which shares reading and writing; its
+// output is opened for writing and, for a positionable device, reading too. A handle that asks
+// for that much and shares the same lets every open of Ghostscript's through, and none that
+// would not share. Sharing deletion as well keeps it out of the way of any later delete.
+bool HoldFileForGhostscript(const char16_t* path, GhostscriptOpens open, FileHandle* held) {
+  const DWORD access =
+      open == GhostscriptOpens::kForReading ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  Retrying([&] {
+    file = Win32.CreateFileW(Wide(path), access,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  });
+  *held = file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
+  return file != INVALID_HANDLE_VALUE;
+}
+
+void ReleaseHeldFile(FileHandle held) {
+  if (held != kNoFile) CloseHandle(Native(held));
 }
 
 Removal DeleteFileAt(const char16_t* path) {

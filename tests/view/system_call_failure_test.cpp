@@ -36,7 +36,9 @@ const CallFailure kFailures[] = {
     {"StagingWriteFails", "WriteFile", 1, kEveryCall, ERROR_DISK_FULL, -2, false},
     {"NoBlockForTheInputPath", "HeapAlloc", 2, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
     {"NoBlockForTheOutputPath", "HeapAlloc", 3, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
-    {"OutputDoesNotOpen", "CreateFileW", 2, kEveryCall, ERROR_FILE_NOT_FOUND, -2, false},
+    {"InputCannotBeHeld", "CreateFileW", 2, kEveryCall, ERROR_FILE_NOT_FOUND, -2, true},
+    {"OutputCannotBeHeld", "CreateFileW", 3, kEveryCall, ERROR_FILE_NOT_FOUND, -2, true},
+    {"OutputDoesNotOpen", "CreateFileW", kLastCall, kEveryCall, ERROR_FILE_NOT_FOUND, -2, false},
     {"OutputSizeUnknown", "GetFileSizeEx", 1, kEveryCall, ERROR_INVALID_HANDLE, -2, false},
     {"NoResultBlock", "HeapAlloc", kLastCall, 1, ERROR_NOT_ENOUGH_MEMORY, -2, false},
     {"OutputReadFails", "ReadFile", 1, kEveryCall, ERROR_READ_FAULT, -2, false},
@@ -46,11 +48,21 @@ const CallFailure kFailures[] = {
     {"OutputTooLargeForOneRead", "GetFileSizeEx", 1, 1, ERROR_SUCCESS, -2, false},
     // A scanner looking at a staged file for a moment.
     {"InputHeldForAMoment", "CreateFileW", 1, 2, ERROR_SHARING_VIOLATION, kConverted, false},
-    {"OutputHeldForAMoment", "CreateFileW", 2, 2, ERROR_SHARING_VIOLATION, kConverted, false},
+    {"InputHeldAsGhostscriptStarts", "CreateFileW", 2, 2, ERROR_SHARING_VIOLATION, kConverted,
+     false},
+    {"OutputHeldAsGhostscriptStarts", "CreateFileW", 3, 2, ERROR_LOCK_VIOLATION, kConverted, false},
+    {"OutputHeldForAMoment", "CreateFileW", kLastCall, 2, ERROR_SHARING_VIOLATION, kConverted,
+     false},
+    // The first delete of the input, while Ghostscript may hold it, is asked again once the
+    // instance has gone, whichever error of a passing hold it met.
     {"InputDeleteHeld", "DeleteFileW", 1, 3, ERROR_SHARING_VIOLATION, kConverted, false},
+    {"InputFirstDeleteDenied", "DeleteFileW", 1, 1, ERROR_ACCESS_DENIED, kConverted, false},
+    {"InputFirstDeleteLocked", "DeleteFileW", 1, 1, ERROR_LOCK_VIOLATION, kConverted, false},
     {"OutputDeleteHeld", "DeleteFileW", kLastCall, 2, ERROR_ACCESS_DENIED, kConverted, false},
     // A hold that does not pass.
-    {"OutputHeldForGood", "CreateFileW", 2, kEveryCall, ERROR_LOCK_VIOLATION, -2, false},
+    {"OutputHeldForGoodAsGhostscriptStarts", "CreateFileW", 3, kEveryCall, ERROR_SHARING_VIOLATION,
+     -2, true},
+    {"OutputHeldForGood", "CreateFileW", kLastCall, kEveryCall, ERROR_LOCK_VIOLATION, -2, false},
 };
 
 class SystemCallFailureTest : public ViewTest, public testing::WithParamInterface<CallFailure> {
