@@ -132,7 +132,8 @@ TEST_F(RealDllTest, RegistryConfinementRefusesTheFolderOfARegistryTmpdir) {
   const std::filesystem::path folder = folder_.path() / "registry-tmpdir";
   std::filesystem::create_directories(folder);
   ASSERT_TRUE(WriteFileBytes(folder / "report.txt", kBlackPage));
-  const std::string key = "Software\\GPL Ghostscript\\10.00.0";
+  const std::string key = RealGhostscriptRegistryKey();
+  ASSERT_FALSE(key.empty()) << "cannot read the real library's revision";
   ScopedEnvironment no_tmpdir("TMPDIR", std::nullopt);
   ASSERT_TRUE(SetUserRegistryValue(key, "TMPDIR", PathUtf8(folder)));
   const std::string converted = Convert(HostilePdf(kItems[0], folder / "report.txt"));
