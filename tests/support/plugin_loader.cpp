@@ -37,11 +37,14 @@ std::filesystem::path StandinLibrary(Ghostscript variant) {
 
 bool RealGhostscriptAvailable() {
   if (!RealGhostscriptLibrary().empty()) return true;
-  // A release named for the tests must be there: its tests may not pass as skipped.
+  // A release named for the tests must be there: its tests may not pass as skipped. The failure
+  // is fatal, so that a test that would skip runs no further either.
   const std::optional<std::string> release = GetEnvironmentValue(kRealGhostscriptReleaseVariable);
   if (release && !release->empty()) {
-    ADD_FAILURE() << "no library of the Ghostscript release " << *release << " in bin/real-gs-"
-                  << *release << "/ (QUILLMEND_SECOND_GHOSTSCRIPT)";
+    [&] {
+      FAIL() << "no library of the Ghostscript release " << *release << " in bin/real-gs-"
+             << *release << "/ (QUILLMEND_SECOND_GHOSTSCRIPT)";
+    }();
   }
   return false;
 }
