@@ -1,6 +1,7 @@
 #include "system.h"
 
 #include <cstdio>
+#include <system_error>
 
 namespace quillmend::test {
 
