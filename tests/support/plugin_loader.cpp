@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "staging.h"
@@ -35,7 +36,17 @@ std::filesystem::path StandinLibrary(Ghostscript variant) {
 }
 
 bool RealGhostscriptAvailable() {
-  return !RealGhostscriptLibrary().empty();
+  if (!RealGhostscriptLibrary().empty()) return true;
+  // A release named for the tests must be there: its tests may not pass as skipped. The failure
+  // is fatal, so that a test that would skip runs no further either.
+  const std::optional<std::string> release = GetEnvironmentValue(kRealGhostscriptReleaseVariable);
+  if (release && !release->empty()) {
+    [&] {
+      FAIL() << "no library of the Ghostscript release " << *release << " in bin/real-gs-"
+             << *release << "/ (QUILLMEND_SECOND_GHOSTSCRIPT)";
+    }();
+  }
+  return false;
 }
 
 const FaultHooks& LoadedFaultHooks() {

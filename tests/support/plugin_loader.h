@@ -43,6 +43,7 @@ enum class Ghostscript {
 std::filesystem::path StandinLibrary(Ghostscript variant);
 
 // True when the real Ghostscript library is there to be placed beside the plug-in.
+// A test failure besides when a release named for the tests has no library.
 bool RealGhostscriptAvailable();
 
 // Copies the plug-in into `folder` (created if need be), places the chosen Ghostscript beside it,

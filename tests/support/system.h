@@ -47,12 +47,34 @@ std::vector<const char*> TempDirectoryVariables();
 using host_emulator::kPluginFileName;
 inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 
+// The environment variable that names a second Ghostscript release under test. Unset or empty,
+// the real library is the build's own: Debian's libgs.so.10, or bin/real-gs/gsdll64.dll on
+// Windows. Set to a release's label, it is the one the build placed in bin/real-gs-<label>/.
+inline constexpr char kRealGhostscriptReleaseVariable[] = "QUILLMEND_REAL_GHOSTSCRIPT_RELEASE";
+
 // Where the real Ghostscript library is, or an empty path when this machine has none.
 std::filesystem::path RealGhostscriptLibrary();
 
+// The build's own real library, whatever release is chosen (one per platform).
+std::filesystem::path DefaultRealGhostscriptLibrary();
+
+// A Ghostscript library's revision as its gsapi_revision reports it (10051 for 10.05.1), or 0
+// when it cannot be loaded. A library loaded already is the one asked.
+long GhostscriptRevisionOf(const std::filesystem::path& library);  // NOLINT(google-runtime-int)
+long RealGhostscriptRevision();                                    // NOLINT(google-runtime-int)
+
+// Ghostscript's spelling of a revision, as in its registry key: 10051 gives "10.05.1".
+std::string GhostscriptReleaseName(long revision);  // NOLINT(google-runtime-int)
+
+// The registry key under HKEY_CURRENT_USER where the real library looks for its settings; empty
+// when its revision cannot be read.
+std::string RealGhostscriptRegistryKey();
+
 // Whether the real library opens a file whose UTF-8 path holds characters outside the Basic
-// Multilingual Plane. Natively it takes the bytes as they are; the Windows build of Ghostscript
-// 10.0.0 decodes UTF-8 sequences of up to three bytes only (base/gp_wutf8.c) and cannot.
+// Multilingual Plane such as those of kFarFromAsciiName, led by the byte F0. Natively it takes
+// the bytes as they are. The Windows builds cannot: 10.0.0 decodes UTF-8 sequences of up to
+// three bytes only (base/gp_wutf8.c), and 10.05.1's decoder (base/gp_utf8.c) takes a lead byte
+// without data bits, E0 or F0, for an overlong form.
 extern const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane;
 
 // Puts `target` at `place`: a symbolic link natively, so that the library stays one loaded

@@ -51,10 +51,8 @@ std::vector<const char*> TempDirectoryVariables() {
   return {"TMPDIR"};
 }
 
-std::filesystem::path RealGhostscriptLibrary() {
-  const std::filesystem::path library = QUILLMEND_TEST_REAL_GHOSTSCRIPT;
-  std::error_code error;
-  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
+std::filesystem::path DefaultRealGhostscriptLibrary() {
+  return QUILLMEND_TEST_REAL_GHOSTSCRIPT;
 }
 
 bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place) {

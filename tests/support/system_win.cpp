@@ -81,10 +81,8 @@ std::vector<const char*> TempDirectoryVariables() {
 }
 
 // A real gsdll64.dll for the Windows tests, when the build has one, lies in bin/real-gs/.
-std::filesystem::path RealGhostscriptLibrary() {
-  const std::filesystem::path library = ExecutableDirectory() / "real-gs" / "gsdll64.dll";
-  std::error_code error;
-  return std::filesystem::exists(library, error) ? library : std::filesystem::path();
+std::filesystem::path DefaultRealGhostscriptLibrary() {
+  return ExecutableDirectory() / "real-gs" / "gsdll64.dll";
 }
 
 bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place) {

@@ -1,5 +1,6 @@
 // Conversions through the real Ghostscript library, on the fixture PDFs made at build time.
 #include <atomic>
+#include <optional>
 #include <set>
 
 #include "support/creation_watch.h"
@@ -91,6 +92,22 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversionTest,
                            return name.substr(0, name.find('.'));
                          });
 
+// The library the plug-in loads is the one of the release under test, and a release named for the
+// tests (gs10.05) is the one that library reports.
+TEST_F(RealGhostscriptTest, TheReleaseUnderTestIsTheOneThatConverts) {
+  EXPECT_EQ(ViewTest::Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf"))).rfind("%PDF-1.5", 0),
+            0u);
+  const std::filesystem::path beside_plugin = folder_.path() / "plugin" / kGhostscriptFileName;
+  ASSERT_TRUE(IsLibraryLoaded(beside_plugin));
+  const long revision = GhostscriptRevisionOf(beside_plugin);  // NOLINT(google-runtime-int)
+  EXPECT_EQ(revision, RealGhostscriptRevision());
+  const std::optional<std::string> release = GetEnvironmentValue(kRealGhostscriptReleaseVariable);
+  if (release && release->rfind("gs", 0) == 0) {
+    EXPECT_EQ(GhostscriptReleaseName(revision).rfind(release->substr(2) + ".", 0), 0u)
+        << *release << " is not " << GhostscriptReleaseName(revision);
+  }
+}
+
 // Where Ghostscript cannot open such a path, the view fails as for any document it cannot open.
 TEST_F(RealGhostscriptTest, NonAsciiTempDirectory) {
   const std::filesystem::path directory = folder_.path() / Utf8Path(kFarFromAsciiName);
@@ -133,7 +150,8 @@ TEST_F(RealGhostscriptTest, GhostscriptOptionsOfTheWorkstationFailEveryView) {
 // Windows looks when the environment has none. Other programs' views share the registry, so
 // this test runs alone (RegistryOptions in its name).
 TEST_F(RealGhostscriptTest, RegistryOptionsOfTheWorkstationFailEveryView) {
-  const std::string key = "Software\\GPL Ghostscript\\10.00.0";
+  const std::string key = RealGhostscriptRegistryKey();
+  ASSERT_FALSE(key.empty()) << "cannot read the real library's revision";
   if (!SetUserRegistryValue(key, "GS_OPTIONS", "-dLastPage=1")) GTEST_SKIP() << "no registry";
   ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("three_pages.pdf")), temp(), key);
   SetUserRegistryValue(key, "GS_OPTIONS", {});

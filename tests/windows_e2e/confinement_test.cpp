@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "real_dll.h"
+#include "support/creation_watch.h"
 #include "support/pdf_builder.h"
 #include "support/sandbox.h"
 #include "support/system.h"
@@ -132,11 +133,16 @@ TEST_F(RealDllTest, RegistryConfinementRefusesTheFolderOfARegistryTmpdir) {
   const std::filesystem::path folder = folder_.path() / "registry-tmpdir";
   std::filesystem::create_directories(folder);
   ASSERT_TRUE(WriteFileBytes(folder / "report.txt", kBlackPage));
-  const std::string key = "Software\\GPL Ghostscript\\10.00.0";
+  const std::string key = RealGhostscriptRegistryKey();
+  ASSERT_FALSE(key.empty()) << "cannot read the real library's revision";
   ScopedEnvironment no_tmpdir("TMPDIR", std::nullopt);
+  CreationWatch watch(folder);
+  ASSERT_TRUE(watch.unavailable.empty()) << watch.unavailable;
   ASSERT_TRUE(SetUserRegistryValue(key, "TMPDIR", PathUtf8(folder)));
   const std::string converted = Convert(HostilePdf(kItems[0], folder / "report.txt"));
   SetUserRegistryValue(key, "TMPDIR", std::nullopt);
+  // pdfwrite's scratch files went there: the library did read this key.
+  EXPECT_FALSE(watch.Created().empty()) << key;
 
   ASSERT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>());

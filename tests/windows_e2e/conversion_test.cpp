@@ -78,6 +78,29 @@ TEST_F(RealDllTest, TempFolderOutsideTheAnsiCodePage) {
   EXPECT_TRUE(WriteFileBytes(output, converted));
 }
 
+// Characters from U+0800 to U+0FFF (Devanagari here) are written in UTF-8 with the lead byte E0.
+// Ghostscript 10.05.1's UTF-8 decoder for Windows (base/gp_utf8.c) takes a lead byte without data
+// bits for an overlong form, so that release cannot open the staged files in such a folder;
+// 10.0.0's can. Either way the view ends cleanly, and nothing stays in the folder.
+TEST_F(RealDllTest, TempFolderWithCharactersLedByE0) {
+  const std::filesystem::path directory = folder_.path() / Utf8Path("\u0915\u0916\u0917");
+  ScopedTempDirectory temp_directory(directory);
+  const long revision = RealGhostscriptRevision();  // NOLINT(google-runtime-int)
+  ASSERT_NE(revision, 0) << "cannot read the real library's revision";
+
+  const ViewResult result =
+      ViewItem(plugin_, AddItem({ReadFileBytes(FixturePdf("standard_fonts.pdf")), {}, {}}));
+  if (revision < 10051) {
+    EXPECT_TRUE(IsWholePdf15(BufferBytes(result))) << revision;
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>()) << revision;
+  } else {
+    EXPECT_EQ(result.size, -2) << revision;
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed}) << revision;
+  }
+  plugin_.ReleaseMem(result.buffer);
+  EXPECT_EQ(EntriesOf(directory), std::vector<std::string>());
+}
+
 struct Rejection {
   const char* name;
   std::string (*document)();

@@ -1,5 +1,6 @@
 #include "real_dll.h"
 
+#include <optional>
 #include <system_error>
 
 #include "support/pdf_builder.h"
@@ -8,7 +9,11 @@
 namespace quillmend::test {
 
 std::filesystem::path OutputsFolder(const std::string& group) {
-  const std::filesystem::path folder = ExecutableDirectory() / "windows-e2e-outputs" / group;
+  // A second release's documents go to a folder of their own, for checks of their own.
+  const std::optional<std::string> release = GetEnvironmentValue(kRealGhostscriptReleaseVariable);
+  const std::string outputs =
+      release && !release->empty() ? "windows-e2e-outputs-" + *release : "windows-e2e-outputs";
+  const std::filesystem::path folder = ExecutableDirectory() / outputs / group;
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) ADD_FAILURE() << "cannot create " << PathUtf8(folder) << ": " << error.message();

@@ -17,7 +17,7 @@ namespace quillmend::test {
 inline constexpr char kNoRealDll[] =
     "bin/real-gs/gsdll64.dll is missing: the Windows end-to-end tests need a real 64-bit "
     "Ghostscript DLL. Configure with -DQUILLMEND_WINDOWS_GHOSTSCRIPT=<path of gsdll64.dll>; "
-    "scripts/build-windows-ghostscript builds one and prints its path.";
+    "scripts/build-ghostscript builds one and prints its path.";
 
 inline const HostMessage kLoaded{u"Quillmend viewer X-Tension loaded.", 2};
 
