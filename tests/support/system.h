@@ -47,6 +47,13 @@ std::vector<const char*> TempDirectoryVariables();
 using host_emulator::kPluginFileName;
 inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 
+// The conversion worker's file name on this platform (built in bin/).
+extern const char kWorkerFileName[];
+
+// True while the process with this id runs (a process that has ended but is not yet reaped
+// counts as gone).
+bool ProcessIsAlive(long id);
+
 // Where the real Ghostscript library is, or an empty path when this machine has none.
 std::filesystem::path RealGhostscriptLibrary();
 

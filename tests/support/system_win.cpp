@@ -80,6 +80,17 @@ std::vector<const char*> TempDirectoryVariables() {
   return {"TMP", "TEMP"};
 }
 
+const char kWorkerFileName[] = "quillmend-convert.exe";
+
+bool ProcessIsAlive(long id) {
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return false;
+  const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
 // A real gsdll64.dll for the Windows tests, when the build has one, lies in bin/real-gs/.
 std::filesystem::path RealGhostscriptLibrary() {
   const std::filesystem::path library = ExecutableDirectory() / "real-gs" / "gsdll64.dll";
