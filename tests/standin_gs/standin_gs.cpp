@@ -31,7 +31,9 @@
 //                            abort          the conversion aborts the process
 //                            loop           the conversion never ends (a busy loop)
 //                            flood          the conversion writes to the output without end,
-//                                           until a write fails ("flood refused after N MiB")
+//                                           a MiB a millisecond, until a write fails ("flood
+//                                           refused after N MiB"; it stops by itself at 256 MiB:
+//                                           "flood never refused")
 //                            hog            the conversion reserves memory without end, 64 MiB
 //                                           at a time and untouched, until the system refuses
 //                                           ("hog refused after N MiB"; it stops by itself at
@@ -207,13 +209,19 @@ constexpr std::size_t kMiB = 1 << 20;
 void Flood(const Instance& instance) {
   std::FILE* out = standin::OpenArgumentPath(instance.output.c_str(), "wb", instance.encoding);
   if (out == nullptr) return;
+  constexpr std::size_t kMostMiB = 256;
   const std::string chunk(kMiB, 'x');
   std::size_t mib = 0;
-  while (std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size() && std::fflush(out) == 0) {
-    ++mib;
+  // A millisecond a MiB: a caller that watches the size between waits of 100 ms sees it grow.
+  for (; mib < kMostMiB; ++mib) {
+    if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size() || std::fflush(out) != 0) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   std::fclose(out);
-  Log("flood refused after " + std::to_string(mib) + " MiB");
+  Log(mib < kMostMiB ? "flood refused after " + std::to_string(mib) + " MiB"
+                     : std::string("flood never refused"));
 }
 
 // Reserves memory until the system refuses.
