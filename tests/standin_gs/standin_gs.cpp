@@ -30,6 +30,8 @@
 //                                           a null pointer)
 //                            abort          the conversion aborts the process
 //                            loop           the conversion never ends (a busy loop)
+//                            hang           the conversion never ends (asleep, using no
+//                                           processor time)
 //                            flood          the conversion writes to the output without end,
 //                                           a MiB a millisecond, until a write fails ("flood
 //                                           refused after N MiB"; it stops by itself at 256 MiB:
@@ -242,7 +244,7 @@ void Hog() {
 // The ways a document can make Ghostscript misbehave: true when one was asked for (if it returns
 // at all); the conversion then fails.
 bool Misbehave(const Instance& instance) {
-  const char* const kModes[] = {"crash", "abort", "loop", "flood", "hog", "spawn"};
+  const char* const kModes[] = {"crash", "abort", "loop", "hang", "flood", "hog", "spawn"};
   bool any = false;
   for (const char* mode : kModes) any = any || Has(mode);
   if (!any) return false;
@@ -256,6 +258,7 @@ bool Misbehave(const Instance& instance) {
     volatile unsigned long spin = 0;
     for (;;) spin = spin + 1;
   }
+  while (Has("hang")) std::this_thread::sleep_for(std::chrono::seconds(1));
   if (Has("flood")) Flood(instance);
   if (Has("hog")) Hog();
   if (Has("spawn")) {
