@@ -37,6 +37,7 @@ namespace {
 
 constexpr int kMostArguments = 4;
 constexpr long kPollStepMs = 5;
+constexpr int kGroupEndWaitMs = 1000;
 
 // The filter that keeps the worker from starting a process: fork, vfork and clone without
 // CLONE_THREAD fail with EPERM, threads stay possible. clone3 hides its flags from the filter,
@@ -186,6 +187,13 @@ void EndWorker(Worker* worker) {
   kill(worker->pid, SIGKILL);
   int status = 0;
   while (waitpid(worker->pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  // Whatever it started despite its bounds was killed with it. Those are not this process's
+  // children to wait for: they are gone once nothing answers for the group, or after a second
+  // (one that is dead but not yet reaped by its new parent still answers).
+  for (int waited = 0; waited < kGroupEndWaitMs && kill(-worker->pid, 0) == 0; ++waited) {
+    const timespec pause = {0, 1000000L};
+    nanosleep(&pause, nullptr);
   }
   if (worker->pidfd >= 0) close(worker->pidfd);
   FreeBlock(worker);
