@@ -1,8 +1,9 @@
 // Worker processes on Windows: each runs alone in a job object that bounds its memory and
 // processor time, lets it start no process of its own, ends it without a crash report when it
 // faults, and ends everything in it when the job's handle closes.
-#include <bcrypt.h>
 #include <windows.h>
+// bcrypt.h needs windows.h's types first.
+#include <bcrypt.h>
 
 #include <new>
 

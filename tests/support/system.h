@@ -47,6 +47,10 @@ std::vector<const char*> TempDirectoryVariables();
 using host_emulator::kPluginFileName;
 inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 
+// True for a Windows test program that runs under Wine, whose job objects do not enforce every
+// limit Windows does (a job's memory and its number of active processes, as of Wine 8.0).
+bool UnderWine();
+
 // The conversion worker's file name on this platform (built in bin/).
 extern const char kWorkerFileName[];
 

@@ -55,6 +55,10 @@ std::vector<const char*> TempDirectoryVariables() {
   return {"TMPDIR"};
 }
 
+bool UnderWine() {
+  return false;
+}
+
 const char kWorkerFileName[] = "quillmend-convert";
 
 bool ProcessIsAlive(long id) {

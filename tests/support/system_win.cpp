@@ -80,6 +80,11 @@ std::vector<const char*> TempDirectoryVariables() {
   return {"TMP", "TEMP"};
 }
 
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 const char kWorkerFileName[] = "quillmend-convert.exe";
 
 bool ProcessIsAlive(long id) {
