@@ -73,8 +73,11 @@ void SetLimit(int resource, rlim_t value) {
 }
 
 // The child's side, between fork and exec: only calls that are safe there.
-[[noreturn]] void BecomeWorker(char* const* argv, char* const* envp, const WorkerLimits& limits) {
+[[noreturn]] void BecomeWorker(char* const* argv, char* const* envp, const char* folder,
+                               const WorkerLimits& limits) {
   setpgid(0, 0);
+  // Its temporary directory is its working folder too: nothing it makes lands elsewhere.
+  if (chdir(folder) != 0) _exit(127);
   // A worker whose caller is gone has nobody to report to.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   const int null = open("/dev/null", O_RDWR);
@@ -143,7 +146,7 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
   void* block = AllocateBlock(sizeof(Worker));
   if (block == nullptr) return nullptr;
   const pid_t pid = fork();
-  if (pid == 0) BecomeWorker(argv, envp, limits);
+  if (pid == 0) BecomeWorker(argv, envp, temp, limits);
   if (pid < 0) {
     FreeBlock(block);
     return nullptr;
