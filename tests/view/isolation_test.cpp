@@ -149,10 +149,13 @@ TEST_F(IsolationTest, UnusableSettingsWarnAndKeepTheirDefaults) {
 }
 
 // An ordinary conversion through the worker: the document comes back whole and nothing stays.
+// The worker's environment is the plug-in's own: the host's orders to the stand-in (which would
+// crash it) do not reach it.
 TEST_F(IsolationTest, AnOrdinaryDocumentConverts) {
   ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin));
   StandinControl standin(folder_.path(), "");
   ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+  ScopedEnvironment host_only("QUILLMEND_STANDIN", std::string("crash"));
   const std::string document = PdfLikeBytes(5000);
   EXPECT_EQ(Convert(document), document);
   EXPECT_TRUE(HostMessages().empty());
