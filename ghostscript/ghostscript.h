@@ -37,6 +37,11 @@ struct GhostscriptApi {
 // Written only by XT_Init; read-only afterwards.
 extern GhostscriptApi GsApi;
 
+// Forms "<directory of this code's file><separator><name>" in `path` (kPathCapacity units): beside
+// the plug-in, or beside the worker program. False when the file's own path is unavailable or cut
+// short, has no directory part, or the joined path would not fit.
+bool FormPathBesideThisModule(const char16_t* name, char16_t* path);
+
 // Loads the Ghostscript library that lies beside the plug-in's own file and binds its functions.
 // True only when the library loaded and the four required functions are bound. The library stays
 // loaded either way.

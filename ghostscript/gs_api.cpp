@@ -16,19 +16,6 @@ std::size_t Length(const char16_t* text) {
   return length;
 }
 
-// Forms "<directory of the plug-in><separator><library name>" in `path`. False when the plug-in's
-// own path is unavailable or cut short, has no directory part, or the joined path would not fit.
-bool FormPathBesidePlugin(char16_t* path) {
-  if (!os::GetOwnModulePath(path, os::kPathCapacity)) return false;
-  if (!os::RemoveLastPathComponent(path)) return false;
-  const std::size_t directory = Length(path);
-  const std::size_t name = Length(os::kGhostscriptLibraryName);
-  if (directory + 1 + name + 1 > os::kPathCapacity) return false;
-  path[directory] = os::kDirectorySeparator;
-  for (std::size_t i = 0; i <= name; ++i) path[directory + 1 + i] = os::kGhostscriptLibraryName[i];
-  return true;
-}
-
 void CopyBareName(char16_t* path) {
   std::size_t i = 0;
   for (; os::kGhostscriptLibraryName[i] != u'\0'; ++i) path[i] = os::kGhostscriptLibraryName[i];
@@ -42,11 +29,22 @@ void Bind(Function& field, void* library, const char* name) {
 
 }  // namespace
 
+bool FormPathBesideThisModule(const char16_t* name, char16_t* path) {
+  if (!os::GetOwnModulePath(path, os::kPathCapacity)) return false;
+  if (!os::RemoveLastPathComponent(path)) return false;
+  const std::size_t directory = Length(path);
+  const std::size_t length = Length(name);
+  if (directory + 1 + length + 1 > os::kPathCapacity) return false;
+  path[directory] = os::kDirectorySeparator;
+  for (std::size_t i = 0; i <= length; ++i) path[directory + 1 + i] = name[i];
+  return true;
+}
+
 bool LoadGsApi() {
   // Only the copy beside the plug-in is wanted: when that path can be formed it is the one and
   // only attempt. The platform's search decides only when no such path can be formed.
   char16_t path[os::kPathCapacity];
-  if (!FormPathBesidePlugin(path)) CopyBareName(path);
+  if (!FormPathBesideThisModule(os::kGhostscriptLibraryName, path)) CopyBareName(path);
 
   void* library = os::LoadLibraryFile(path);
   if (library == nullptr) return false;

@@ -177,6 +177,62 @@ void UnlockSharedState();
 // memory anyway. The last function given wins.
 void CallWhenUnloaded(void (*release)());
 
+// --- Worker processes ------------------------------------------------------------------------
+
+// The file name of the conversion worker, the program that runs Ghostscript in a process of its
+// own beside the plug-in.
+extern const char16_t kWorkerProgramName[];
+
+// What a worker may use. Reaching a bound ends it.
+struct WorkerLimits {
+  std::uint64_t memory_bytes;  // its address space (POSIX) or committed memory (Windows)
+  std::uint64_t file_bytes;    // the largest file it may write (POSIX; on Windows the caller
+                               // watches the output's size)
+  std::uint32_t cpu_seconds;   // processor time, a backstop behind the caller's deadline
+};
+
+struct Worker;
+
+// Starts `program` with the arguments `arguments` (`count` NUL-terminated paths, the program's
+// own name not among them) as a worker: no handle or descriptor of this process is inherited, its
+// standard streams lead nowhere, it shows no window and no crash report, it can start no process
+// of its own, and it is held to `limits`. Its environment is made here, not inherited: only the
+// temporary directory `temp_directory` (TMPDIR, TMP and TEMP) and what the system itself needs.
+// Null when it cannot be started.
+Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, int count,
+                    const char16_t* temp_directory, const WorkerLimits& limits);
+
+enum class WorkerState {
+  kRunning,
+  kSucceeded,  // it ended by itself with exit code 0
+  kFailed,     // it ended any other way: an exit code, a crash, a bound
+};
+
+// Waits up to `milliseconds` for the worker to end, returning as soon as it does.
+WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds);
+
+// Ends the worker, if it still runs, and everything it started, waits for them to be gone and
+// frees `worker`. Also for a worker that ended by itself: whatever it left running ends too.
+void EndWorker(Worker* worker);
+
+// A clock for deadlines: milliseconds since some fixed moment, never going back.
+std::uint64_t MonotonicMilliseconds();
+
+// The size of the file at `path`, without opening it for the caller. False when it is not there.
+bool GetFileSizeAt(const char16_t* path, std::uint64_t* size);
+
+// Creates a new folder in `directory` whose name begins with `prefix`, for the user alone, and
+// writes its full path, ending in a separator, into `path` (kPathCapacity units).
+bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, char16_t* path);
+
+// Removes the files in the folder `path` (as CreatePrivateDirectory gave it), then the folder.
+// False when anything stays.
+bool RemovePrivateDirectory(const char16_t* path);
+
+// Keeps the system from showing a crash report or an error box for this process: a crash ends
+// it quietly. For the worker, before it loads Ghostscript.
+void SuppressCrashReports();
+
 // --- User interface --------------------------------------------------------------------------
 
 // Shows `text` under `caption` to the user as an information message with a single OK button,

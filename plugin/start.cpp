@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "quillmend.h"
 #include "view/document_cache.h"
+#include "view/isolation.h"
 
 namespace {
 
@@ -21,6 +22,23 @@ constexpr char16_t kGhostscriptOptionsMessage[] =
     u"registry for this Ghostscript release). Ghostscript would add those options to every "
     u"conversion, for instance leaving out pages, so PDF items are not converted until it is "
     u"removed.";
+
+constexpr char16_t kIsolationSettingMessage[] =
+    u"[WARNING] QUILLMEND_ISOLATION is neither process nor none; Ghostscript runs inside the "
+    u"host's process, as by default.";
+constexpr char16_t kTimeLimitSettingMessage[] =
+    u"[WARNING] QUILLMEND_TIME_LIMIT_S is not a whole number of seconds from 1 to 86400; a "
+    u"conversion in the separate process keeps its default limit of 120 seconds.";
+constexpr char16_t kMemoryLimitSettingMessage[] =
+    u"[WARNING] QUILLMEND_MEMORY_LIMIT_MB is not a whole number of MiB from 256 to 1048576; a "
+    u"conversion in the separate process keeps its default limit of 2048 MiB.";
+constexpr char16_t kOutputLimitSettingMessage[] =
+    u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not a whole number of MiB from 1 to 4096; a "
+    u"conversion in the separate process keeps its default limit of 4096 MiB.";
+constexpr char16_t kWorkerMissingMessage[] =
+    u"[ERROR] QUILLMEND_ISOLATION=process, but the conversion worker (quillmend-convert.exe "
+    u"beside the plug-in, with gsdll64.dll beside it) cannot be started, so PDF items are not "
+    u"converted. Put it there, or unset QUILLMEND_ISOLATION, and restart the host.";
 
 constexpr char16_t kAboutCaption[] = u"About";
 constexpr char16_t kAboutText[] =
@@ -52,6 +70,15 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
   HostApi.OutputMessage(kLoadedMessage, kNoticeFlags);
   if (GhostscriptOptionsAreSet()) HostApi.OutputMessage(kGhostscriptOptionsMessage, kNoticeFlags);
   if (!ConfigureCacheFromEnvironment()) HostApi.OutputMessage(kCacheSettingMessage, kNoticeFlags);
+  const IsolationSettings isolation = ConfigureIsolationFromEnvironment();
+  if (!isolation.mode) HostApi.OutputMessage(kIsolationSettingMessage, kNoticeFlags);
+  if (!isolation.time_limit) HostApi.OutputMessage(kTimeLimitSettingMessage, kNoticeFlags);
+  if (!isolation.memory_limit) HostApi.OutputMessage(kMemoryLimitSettingMessage, kNoticeFlags);
+  if (!isolation.output_limit) HostApi.OutputMessage(kOutputLimitSettingMessage, kNoticeFlags);
+  // The examiner asked for the separate process: without a worker that runs, nothing converts.
+  if (IsolationIsOn() && !PrepareWorker()) {
+    HostApi.OutputMessage(kWorkerMissingMessage, kNoticeFlags);
+  }
   os::CallWhenUnloaded(&ReleaseCache);
   return kReady;
 }

@@ -9,6 +9,7 @@
 #include "document_cache.h"
 #include "ghostscript/ghostscript.h"
 #include "host/host_api.h"
+#include "isolation.h"
 #include "platform/platform.h"
 #include "plugin/quillmend.h"
 #include "scope_exit.h"
@@ -31,11 +32,9 @@ bool StartsWithPdfHeader(void* item) {
   return std::memcmp(header, kPdfHeader, sizeof(header)) == 0;
 }
 
-// Creates the request's two temporary files: the input first, then the output. On failure no
-// file of the request is left.
-bool CreateTempFiles(char16_t* input, char16_t* output) {
-  char16_t directory[os::kPathCapacity];
-  if (!os::GetTempDirectory(directory, os::kPathCapacity)) return false;
+// Creates the request's two temporary files in `directory`: the input first, then the output. On
+// failure no file of the request is left.
+bool CreateTempFiles(const char16_t* directory, char16_t* input, char16_t* output) {
   if (!os::CreateTempFile(directory, kTempFilePrefix, input)) return false;
   if (!os::CreateTempFile(directory, kTempFilePrefix, output)) {
     os::DeleteFileAt(input);
@@ -61,12 +60,13 @@ bool WriteWholeFile(const char16_t* path, const void* bytes, std::uint32_t size)
   return os::WriteBlock(file, bytes, size, &written) && written == size;
 }
 
-// Creates the request's two temporary files and writes the item's bytes into the input. The
-// bytes' block is freed either way, so the item is not held in memory while Ghostscript runs.
-// On failure no file of the request is left.
-bool StageItem(void* bytes, std::uint32_t size, char16_t* input, char16_t* output) {
+// Creates the request's two temporary files in `directory` and writes the item's bytes into the
+// input. The bytes' block is freed either way, so the item is not held in memory while
+// Ghostscript runs. On failure no file of the request is left.
+bool StageItem(void* bytes, std::uint32_t size, const char16_t* directory, char16_t* input,
+               char16_t* output) {
   ScopeExit free_bytes([bytes] { os::FreeBlock(bytes); });
-  if (!CreateTempFiles(input, output)) return false;
+  if (!CreateTempFiles(directory, input, output)) return false;
   if (WriteWholeFile(input, bytes, size)) return true;
   os::DeleteFileAt(input);
   os::DeleteFileAt(output);
@@ -133,11 +133,30 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
     }
   }
 
+  char16_t directory[os::kPathCapacity];
+  if (!os::GetTempDirectory(directory, os::kPathCapacity)) {
+    os::FreeBlock(bytes);
+    return nullptr;
+  }
+  // In the separate-process mode the request's files lie in a folder of its own, which is the
+  // worker's temporary directory too and goes whole, with whatever Ghostscript left there.
+  const bool isolated = IsolationIsOn();
+  char16_t folder[os::kPathCapacity];
+  if (isolated && !os::CreatePrivateDirectory(directory, kTempFilePrefix, folder)) {
+    os::FreeBlock(bytes);
+    return nullptr;
+  }
+  ScopeExit remove_folder([isolated, &folder] {
+    if (isolated) os::RemovePrivateDirectory(folder);
+  });
+
   char16_t input[os::kPathCapacity];
   char16_t output[os::kPathCapacity];
-  if (!StageItem(bytes, item_size, input, output)) return nullptr;
-  // RunPdfWrite consumes the input file and reports its own failure.
-  if (!RunPdfWrite(input, output)) {
+  if (!StageItem(bytes, item_size, isolated ? folder : directory, input, output)) return nullptr;
+  // Either conversion consumes the input file and reports its own failure.
+  const bool converted =
+      isolated ? RunPdfWriteInWorker(input, output, folder) : RunPdfWrite(input, output);
+  if (!converted) {
     os::DeleteFileAt(output);
     return nullptr;
   }

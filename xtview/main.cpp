@@ -65,6 +65,40 @@ report::Library DescribeGhostscript(const std::filesystem::path& path) {
   return library;
 }
 
+// A setting of the plug-in's as it reads it: a whole number from `lowest` to `highest`, else
+// `fallback`.
+unsigned SettingOr(const char* name, unsigned lowest, unsigned highest, unsigned fallback) {
+  const std::string text = sys::GetEnvironment(name);
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return fallback;
+  }
+  const unsigned long long value = std::stoull(text);
+  return value >= lowest && value <= highest ? static_cast<unsigned>(value) : fallback;
+}
+
+// Sets --isolation and --time-limit for the plug-in, which reads them when it starts, and records
+// the mode and the bounds it will apply. False when they cannot be set; the reason is printed.
+bool ApplyIsolation(const Options& options) {
+  if (!options.isolation.empty() &&
+      !sys::SetEnvironment("QUILLMEND_ISOLATION", options.isolation)) {
+    PrintError("cannot set the plug-in's QUILLMEND_ISOLATION");
+    return false;
+  }
+  if (options.time_limit > 0 &&
+      !sys::SetEnvironment("QUILLMEND_TIME_LIMIT_S", std::to_string(options.time_limit))) {
+    PrintError("cannot set the plug-in's QUILLMEND_TIME_LIMIT_S");
+    return false;
+  }
+  report::Isolation isolation;
+  isolation.process = sys::GetEnvironment("QUILLMEND_ISOLATION") == "process";
+  isolation.time_limit_s = SettingOr("QUILLMEND_TIME_LIMIT_S", 1, 86400, 120);
+  isolation.memory_limit_mb = SettingOr("QUILLMEND_MEMORY_LIMIT_MB", 256, 1048576, 2048);
+  isolation.output_limit_mb = SettingOr("QUILLMEND_OUTPUT_LIMIT_MB", 1, 4096, 4096);
+  report::SetIsolation(isolation);
+  return true;
+}
+
 // Loads the plug-in and, unless only its About text is wanted, starts it. False when the run
 // must end with kCannotStart; the reason is printed.
 bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readiness) {
@@ -84,6 +118,7 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
     PrintError("cannot turn off the plug-in's cache");
     return false;
   }
+  if (!ApplyIsolation(options)) return false;
   *readiness = StartPlugin(*plugin);
   if (*readiness >= 0) return true;
   PrintError("the plug-in did not start (XT_Init returned " + std::to_string(*readiness) +

@@ -52,6 +52,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, i
   app.add_flag("--about", options->about, "Show the plug-in's About text and exit");
   app.add_flag("--no-cache", options->no_cache,
                "Turn off the plug-in's cache of converted documents: every view converts");
+  app.add_option("--isolation", options->isolation,
+                 "process: Ghostscript runs in a separate process, bounded in time, memory and "
+                 "output (QUILLMEND_ISOLATION); none: inside the plug-in's process")
+      ->check(CLI::IsMember({"process", "none"}));
+  app.add_option("--time-limit", options->time_limit,
+                 "Seconds a conversion in the separate process may take "
+                 "(QUILLMEND_TIME_LIMIT_S; default 120)")
+      ->check(CLI::Range(1u, 86400u));
 
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());

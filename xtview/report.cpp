@@ -122,6 +122,8 @@ Json OptionsJson(const Options& options) {
   json["jobs"] = options.jobs > 0 ? Json(options.jobs) : Json(nullptr);
   json["plugin"] = TextJson(options.plugin);
   json["quiet"] = options.quiet;
+  json["isolation"] = TextJson(options.isolation);
+  json["time_limit"] = options.time_limit > 0 ? Json(options.time_limit) : Json(nullptr);
   return json;
 }
 
@@ -179,6 +181,16 @@ void SetLibraries(const Library& plugin, const Library& ghostscript) {
   facts["ghostscript"] = LibraryJson(ghostscript);
   facts["ghostscript"]["product"] = TextJson(ghostscript.product.value_or(""));
   facts["ghostscript"]["revision"] = NumberJson(ghostscript.revision);
+}
+
+void SetIsolation(const Isolation& isolation) {
+  std::lock_guard guard(lock);
+  Json json;
+  json["mode"] = isolation.process ? "process" : "none";
+  json["time_limit_s"] = isolation.time_limit_s;
+  json["memory_limit_mb"] = isolation.memory_limit_mb;
+  json["output_limit_mb"] = isolation.output_limit_mb;
+  facts["isolation"] = json;
 }
 
 void SetViewsAtOnce(unsigned views) {

@@ -55,6 +55,15 @@ bool Recording();
 void SetLibraries(const Library& plugin, const Library& ghostscript);
 void SetViewsAtOnce(unsigned views);
 
+// The mode the plug-in converts in and the bounds of the separate process, as it applies them.
+struct Isolation {
+  bool process = false;
+  unsigned time_limit_s = 0;
+  unsigned memory_limit_mb = 0;
+  unsigned output_limit_mb = 0;
+};
+void SetIsolation(const Isolation& isolation);
+
 // Records the entry at `index`, unless it has been recorded before; from any thread.
 void Record(std::size_t index, Entry entry);
 

@@ -33,6 +33,9 @@ unsigned CoreCount();
 // Sets a variable in the process's own environment, where a library loaded into it reads it.
 bool SetEnvironment(const std::string& name, const std::string& value);
 
+// The variable's value in the process's own environment; empty when it is unset.
+std::string GetEnvironment(const std::string& name);
+
 // Calls `handler` on a thread of its own each time the user interrupts the program (Ctrl-C, or a
 // termination signal on POSIX). Call before any other thread is started.
 void OnInterrupt(void (*handler)());

@@ -31,6 +31,11 @@ bool SetEnvironment(const std::string& name, const std::string& value) {
   return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
+std::string GetEnvironment(const std::string& name) {
+  const char* value = getenv(name.c_str());
+  return value == nullptr ? std::string() : std::string(value);
+}
+
 unsigned CoreCount() {
   const long count = sysconf(_SC_NPROCESSORS_ONLN);
   return count > 0 ? static_cast<unsigned>(count) : 1;

@@ -54,6 +54,13 @@ bool SetEnvironment(const std::string& name, const std::string& value) {
   return SetEnvironmentVariableW(ToWide(name).c_str(), ToWide(value).c_str()) != FALSE;
 }
 
+std::string GetEnvironment(const std::string& name) {
+  wchar_t value[1024];
+  const DWORD length = GetEnvironmentVariableW(ToWide(name).c_str(), value, 1024);
+  if (length == 0 || length >= 1024) return std::string();
+  return ToUtf8(value, static_cast<int>(length));
+}
+
 unsigned CoreCount() {
   SYSTEM_INFO information = {};
   GetSystemInfo(&information);

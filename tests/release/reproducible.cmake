@@ -3,8 +3,9 @@
 # are byte for byte the same. With PACKAGE, also checks the package's SHA256SUMS and that
 # SOURCE_DATE_EPOCH dates its files.
 # Usage: cmake -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DTOOLCHAIN= -DBUILD_TYPE= -DC_COMPILER=
-#              -DCXX_COMPILER= -DTARGETS= -DOUTPUTS= -DPACKAGE=0|1 -P reproducible.cmake
+#              -DCXX_COMPILER= -DTARGETS= (comma-separated) -DOUTPUTS= -DPACKAGE=0|1 -P reproducible.cmake
 string(REPLACE "," ";" outputs "${OUTPUTS}")
+string(REPLACE "," ";" targets "${TARGETS}")
 file(REMOVE_RECURSE ${WORK_DIR})
 
 function(build folder time_zone)
@@ -26,7 +27,7 @@ function(build folder time_zone)
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=SOURCE_DATE_EPOCH TZ=${time_zone}
-            ${CMAKE_COMMAND} --build ${folder}/build --parallel 2 --target ${TARGETS}
+            ${CMAKE_COMMAND} --build ${folder}/build --parallel 2 --target ${targets}
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
 endfunction()
 
@@ -61,14 +62,14 @@ if(PACKAGE)
     string(APPEND expected "${hash}  ${file}\n")
   endforeach()
   file(READ ${unpacked}/${name}/SHA256SUMS sums)
-  if(NOT files STREQUAL "LICENSE;README.md;quillmend.dll;xtview.exe" OR NOT sums STREQUAL expected)
+  if(NOT files STREQUAL "LICENSE;README.md;quillmend-convert.exe;quillmend.dll;xtview.exe" OR NOT sums STREQUAL expected)
     message(FATAL_ERROR "the package holds [${files}] with SHA256SUMS\n${sums}expected\n${expected}")
   endif()
 
   # 1700000000 is 2023-11-14 22:13:20 UTC: DOS time 0xB1AA and date 0x576E, little-endian.
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1700000000
-            ${CMAKE_COMMAND} --build ${second}/build --target ${TARGETS}
+            ${CMAKE_COMMAND} --build ${second}/build --target ${targets}
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
   file(READ ${second}/build/${zip} date_time OFFSET 10 LIMIT 4 HEX)
   if(NOT date_time STREQUAL "aab16e57")

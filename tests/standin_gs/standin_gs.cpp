@@ -31,9 +31,29 @@
 //                                           or at none: creation, encoding, init or exit fails,
 //                                           or the output file is removed. The draws follow
 //                                           QUILLMEND_STANDIN_SEED (a number, default 0).
+//                            crash          the conversion crashes the process (a write through
+//                                           a null pointer)
+//                            abort          the conversion aborts the process
+//                            loop           the conversion never ends (a busy loop)
+//                            hang           the conversion never ends (asleep, using no
+//                                           processor time)
+//                            flood          the conversion writes to the output without end,
+//                                           a MiB a millisecond, until a write fails ("flood
+//                                           refused after N MiB"; it stops by itself at 256 MiB:
+//                                           "flood never refused")
+//                            hog            the conversion reserves memory without end, 64 MiB
+//                                           at a time and untouched, until the system refuses
+//                                           ("hog refused after N MiB"; it stops by itself at
+//                                           64 GiB: "hog never refused")
+//                            spawn          the conversion starts a process that idles until
+//                                           killed ("spawned ID") or is refused ("spawn
+//                                           refused"), then fails
+//                          Each of these logs "pid ID" first, the id of the process it runs in.
 //                          Otherwise a conversion copies the input file to the output file: at
 //                          gsapi_init_with_args when its last two arguments are "OUTPUT INPUT",
 //                          at gsapi_run_file when they are "-o OUTPUT".
+//   Where a variable is unset or empty, a line "NAME=VALUE" of the file standin-control beside
+//   the library gives it: for a copy loaded by a program whose environment the test cannot set.
 //   QUILLMEND_STANDIN_PRODUCT  the product name gsapi_revision gives (default GPL Ghostscript)
 //   QUILLMEND_STANDIN_LOG  a file to which each call appends a line:
 //                            new | alive N | encoding N | init ARGC | arg I VALUE |
@@ -79,8 +99,25 @@ struct Instance {
 
 std::atomic<int> alive{0};
 
+// The variable from the environment, else from the control file beside the library.
+std::string Setting(const char* name) {
+  const std::string value = standin::GetEnvironment(name);
+  if (!value.empty()) return value;
+  const std::string text = standin::ControlFileText();
+  const std::string prefix = std::string(name) + "=";
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
+    start = end + 1;
+  }
+  return std::string();
+}
+
 bool Has(const char* word) {
-  const std::string words = standin::GetEnvironment("QUILLMEND_STANDIN");
+  const std::string words = Setting("QUILLMEND_STANDIN");
   const std::size_t length = std::strlen(word);
   for (std::size_t start = 0; start <= words.size();) {
     std::size_t end = words.find(',', start);
@@ -92,7 +129,7 @@ bool Has(const char* word) {
 }
 
 void Log(const std::string& line) {
-  const std::string path = standin::GetEnvironment("QUILLMEND_STANDIN_LOG");
+  const std::string path = Setting("QUILLMEND_STANDIN_LOG");
   if (path.empty()) return;
   // Concurrent conversions log whole lines: appends are not atomic everywhere (msvcrt).
   static std::mutex log_mutex;
@@ -173,8 +210,73 @@ std::string OutputFileName(const char* format) {
   return name;
 }
 
+constexpr std::size_t kMiB = 1 << 20;
+
+// Writes to the output until a write fails.
+void Flood(const Instance& instance) {
+  std::FILE* out = standin::OpenArgumentPath(instance.output.c_str(), "wb", instance.encoding);
+  if (out == nullptr) return;
+  constexpr std::size_t kMostMiB = 256;
+  const std::string chunk(kMiB, 'x');
+  std::size_t mib = 0;
+  // A millisecond a MiB: a caller that watches the size between waits of 100 ms sees it grow.
+  for (; mib < kMostMiB; ++mib) {
+    if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size() || std::fflush(out) != 0) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::fclose(out);
+  Log(mib < kMostMiB ? "flood refused after " + std::to_string(mib) + " MiB"
+                     : std::string("flood never refused"));
+}
+
+// Reserves memory until the system refuses.
+void Hog() {
+  constexpr std::size_t kStep = 64 * kMiB;
+  constexpr std::size_t kMostSteps = 1024;
+  static void* blocks[kMostSteps];
+  std::size_t steps = 0;
+  for (; steps < kMostSteps; ++steps) {
+    blocks[steps] = std::malloc(kStep);
+    if (blocks[steps] == nullptr) break;
+  }
+  Log(steps < kMostSteps ? "hog refused after " + std::to_string(steps * 64) + " MiB"
+                         : std::string("hog never refused"));
+  for (std::size_t i = 0; i < steps; ++i) std::free(blocks[i]);
+}
+
+// The ways a document can make Ghostscript misbehave: true when one was asked for (if it returns
+// at all); the conversion then fails.
+bool Misbehave(const Instance& instance) {
+  const char* const kModes[] = {"crash", "abort", "loop", "hang", "flood", "hog", "spawn"};
+  bool any = false;
+  for (const char* mode : kModes) any = any || Has(mode);
+  if (!any) return false;
+  Log("pid " + std::to_string(standin::ProcessId()));
+  if (Has("crash")) {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
+  if (Has("abort")) std::abort();
+  if (Has("loop")) {
+    volatile unsigned long spin = 0;
+    for (;;) spin = spin + 1;
+  }
+  while (Has("hang")) std::this_thread::sleep_for(std::chrono::seconds(1));
+  if (Has("flood")) Flood(instance);
+  if (Has("hog")) Hog();
+  if (Has("spawn")) {
+    long id = 0;
+    Log(standin::StartIdleProcess(&id) ? "spawned " + std::to_string(id)
+                                       : std::string("spawn refused"));
+  }
+  return true;
+}
+
 // One conversion of the instance's input into its output; a success counts one page.
 bool Convert(Instance* instance) {
+  if (Misbehave(*instance)) return false;
   if (!Copy(*instance, instance->input.c_str(), instance->output.c_str())) return false;
   instance->pages = 1;
   return true;

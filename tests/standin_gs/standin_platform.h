@@ -20,6 +20,17 @@ std::string GetEnvironment(const char* name);
 std::FILE* OpenArgumentPath(const char* path, const char* mode, int encoding);
 bool RemoveArgumentPath(const char* path, int encoding);
 
+// The text of the file "standin-control" beside the library itself, or empty: how a test steers
+// a copy loaded by a program whose environment it cannot set (the conversion worker).
+std::string ControlFileText();
+
+// This process's id.
+long ProcessId();
+
+// Starts a process that stays until it is killed, with its id in `id`; false when the system
+// refuses.
+bool StartIdleProcess(long* id);
+
 // A file's permission bits in octal ("600"); empty on Windows, which has none.
 std::string PermissionBits(const char* path);
 

@@ -1,4 +1,9 @@
+#include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 
 #include <cstdlib>
 
@@ -17,6 +22,33 @@ std::FILE* OpenArgumentPath(const char* path, const char* mode, int) {
 
 bool RemoveArgumentPath(const char* path, int) {
   return std::remove(path) == 0;
+}
+
+std::string ControlFileText() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&ControlFileText), &info) == 0 || info.dli_fname == nullptr) {
+    return std::string();
+  }
+  std::string path = info.dli_fname;
+  path = path.substr(0, path.rfind('/') + 1) + "standin-control";
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+long ProcessId() {
+  return static_cast<long>(getpid());
+}
+
+bool StartIdleProcess(long* id) {
+  const pid_t child = fork();
+  if (child == 0) {
+    for (;;) pause();
+  }
+  if (child < 0) return false;
+  *id = static_cast<long>(child);
+  return true;
 }
 
 std::string PermissionBits(const char* path) {

@@ -37,6 +37,48 @@ bool RemoveArgumentPath(const char* path, int encoding) {
   return DeleteFileW(Decode(path, encoding).c_str()) != FALSE;
 }
 
+std::string ControlFileText() {
+  HMODULE self = nullptr;
+  wchar_t path[MAX_PATH];
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(&ControlFileText), &self) ||
+      GetModuleFileNameW(self, path, MAX_PATH) == 0) {
+    return std::string();
+  }
+  std::wstring name = path;
+  name = name.substr(0, name.rfind(L'\\') + 1) + L"standin-control";
+  std::FILE* file = _wfopen(name.c_str(), L"rb");
+  if (file == nullptr) return std::string();
+  std::string text;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof(chunk), file)) > 0;)
+    text.append(chunk, got);
+  std::fclose(file);
+  return text;
+}
+
+long ProcessId() {
+  return static_cast<long>(GetCurrentProcessId());
+}
+
+// A suspended copy of this process's program: it never runs, and lives until it is killed.
+bool StartIdleProcess(long* id) {
+  wchar_t program[MAX_PATH];
+  if (GetModuleFileNameW(nullptr, program, MAX_PATH) == 0) return false;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(program, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                      &startup, &started)) {
+    return false;
+  }
+  *id = static_cast<long>(started.dwProcessId);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
 std::string PermissionBits(const char*) {
   return std::string();
 }

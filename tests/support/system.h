@@ -52,6 +52,17 @@ inline constexpr char kGhostscriptFileName[] = QUILLMEND_GHOSTSCRIPT_LIBRARY;
 // Windows. Set to a release's label, it is the one the build placed in bin/real-gs-<label>/.
 inline constexpr char kRealGhostscriptReleaseVariable[] = "QUILLMEND_REAL_GHOSTSCRIPT_RELEASE";
 
+// True for a Windows test program that runs under Wine, whose job objects do not enforce every
+// limit Windows does (a job's memory and its number of active processes, as of Wine 8.0).
+bool UnderWine();
+
+// The conversion worker's file name on this platform (built in bin/).
+extern const char kWorkerFileName[];
+
+// True while the process with this id runs (a process that has ended but is not yet reaped
+// counts as gone).
+bool ProcessIsAlive(long id);
+
 // Where the real Ghostscript library is, or an empty path when this machine has none.
 std::filesystem::path RealGhostscriptLibrary();
 

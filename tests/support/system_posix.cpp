@@ -1,7 +1,11 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <system_error>
 
 #include "system.h"
@@ -49,6 +53,22 @@ bool SetUserRegistryValue(const std::string&, const std::string&,
 
 std::vector<const char*> TempDirectoryVariables() {
   return {"TMPDIR"};
+}
+
+bool UnderWine() {
+  return false;
+}
+
+const char kWorkerFileName[] = "quillmend-convert";
+
+bool ProcessIsAlive(long id) {
+  if (kill(static_cast<pid_t>(id), 0) != 0) return false;
+  // The state follows the command's closing parenthesis: Z for a zombie.
+  std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t end = line.rfind(')');
+  return end == std::string::npos || end + 2 >= line.size() || line[end + 2] != 'Z';
 }
 
 std::filesystem::path DefaultRealGhostscriptLibrary() {

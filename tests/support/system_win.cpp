@@ -80,6 +80,22 @@ std::vector<const char*> TempDirectoryVariables() {
   return {"TMP", "TEMP"};
 }
 
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+const char kWorkerFileName[] = "quillmend-convert.exe";
+
+bool ProcessIsAlive(long id) {
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return false;
+  const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
 // A real gsdll64.dll for the Windows tests, when the build has one, lies in bin/real-gs/.
 std::filesystem::path DefaultRealGhostscriptLibrary() {
   return ExecutableDirectory() / "real-gs" / "gsdll64.dll";

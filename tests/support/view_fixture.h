@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "plugin_loader.h"
 #include "sandbox.h"
+#include "system.h"
 #include "test_host.h"
 #include "view_support.h"
 
@@ -34,6 +36,32 @@ class ViewTest : public testing::Test {
     ScopedEnvironment budget("QUILLMEND_CACHE_MB", std::string(cache_mib));
     return Ready(ghostscript, build);
   }
+
+  // Ready in the separate-process mode: QUILLMEND_ISOLATION=process and `settings` (name and
+  // value) while it starts, with the worker beside the plug-in unless `with_worker` is false.
+  bool ReadyIsolated(Ghostscript ghostscript,
+                     const std::vector<std::pair<const char*, std::string>>& settings = {},
+                     bool with_worker = true) {
+    std::error_code error;
+    std::filesystem::create_directories(plugin_folder(), error);
+    if (with_worker) {
+      std::filesystem::copy_file(ExecutableDirectory() / kWorkerFileName,
+                                 plugin_folder() / kWorkerFileName, error);
+    }
+    if (error) {
+      ADD_FAILURE() << "cannot place the worker: " << error.message();
+      return false;
+    }
+    ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("process"));
+    std::vector<std::unique_ptr<ScopedEnvironment>> set;
+    for (const auto& [name, value] : settings) {
+      set.push_back(std::make_unique<ScopedEnvironment>(name, value));
+    }
+    return Ready(ghostscript);
+  }
+
+  // The folder the plug-in is loaded from, with Ghostscript and the worker beside it.
+  std::filesystem::path plugin_folder() const { return folder_.path() / "plugin"; }
 
   // One view of `document`: the document that came back, or empty when none did. The result size
   // must be its length, and the buffer has been given back through XT_ReleaseMem.

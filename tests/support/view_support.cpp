@@ -61,8 +61,15 @@ std::filesystem::path FixturePdf(const std::string& name) {
 
 StandinControl::StandinControl(const std::filesystem::path& folder, const std::string& words)
     : log_(folder / "standin.log"),
+      words_text_(words),
       words_("QUILLMEND_STANDIN", words),
       log_variable_("QUILLMEND_STANDIN_LOG", PathUtf8(log_)) {}
+
+bool StandinControl::AlsoFor(const std::filesystem::path& library_folder) const {
+  return WriteFileBytes(
+      library_folder / "standin-control",
+      "QUILLMEND_STANDIN=" + words_text_ + "\nQUILLMEND_STANDIN_LOG=" + PathUtf8(log_) + "\n");
+}
 
 std::vector<std::string> StandinControl::LogLines() const {
   std::vector<std::string> lines;

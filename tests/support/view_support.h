@@ -63,9 +63,13 @@ class StandinControl {
   // The most Ghostscript instances that existed at once.
   int PeakAlive() const;
   const std::filesystem::path& log() const { return log_; }
+  // Also steers the copy of the stand-in in `library_folder` when a program whose environment
+  // the test does not set loads it (the conversion worker): writes its control file there.
+  bool AlsoFor(const std::filesystem::path& library_folder) const;
 
  private:
   std::filesystem::path log_;
+  std::string words_text_;
   ScopedEnvironment words_;
   ScopedEnvironment log_variable_;
 };

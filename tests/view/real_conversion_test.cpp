@@ -2,8 +2,10 @@
 #include <atomic>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "support/creation_watch.h"
+#include "support/pdf_builder.h"
 #include "support/pdf_check.h"
 #include "support/system.h"
 #include "support/view_fixture.h"
@@ -45,8 +47,17 @@ class RealGhostscriptTest : public ViewTest {
   }
 };
 
+// Each fixture converts alike in the host's process and in the worker (the second parameter).
 class RealConversionTest : public RealGhostscriptTest,
-                           public testing::WithParamInterface<Fixture> {};
+                           public testing::WithParamInterface<std::tuple<Fixture, bool>> {
+ protected:
+  void SetUp() override {
+    if (!RealGhostscriptAvailable()) GTEST_SKIP() << "no real Ghostscript library here";
+    ASSERT_TRUE(std::get<1>(GetParam()) ? ReadyIsolated(Ghostscript::kReal)
+                                        : Ready(Ghostscript::kReal));
+  }
+  const Fixture& fixture() const { return std::get<0>(GetParam()); }
+};
 
 GrayPage BlankLike(const GrayPage& page) {
   GrayPage blank = page;
@@ -55,7 +66,7 @@ GrayPage BlankLike(const GrayPage& page) {
 }
 
 TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
-  const std::filesystem::path input = FixturePdf(GetParam().name);
+  const std::filesystem::path input = FixturePdf(fixture().name);
   const std::filesystem::path output = folder_.path() / "converted.pdf";
   const std::string converted = Convert(ReadFileBytes(input), output);
   ASSERT_EQ(converted.rfind("%PDF-1.5", 0), 0u) << converted.substr(0, 16);
@@ -68,12 +79,12 @@ TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
   EXPECT_TRUE(ok);
   EXPECT_EQ(PdfFonts(output, &ok), std::vector<std::string>());
   EXPECT_TRUE(ok);
-  EXPECT_EQ(PdfPageCount(input), GetParam().pages);
-  EXPECT_EQ(PdfPageCount(output), GetParam().pages);
+  EXPECT_EQ(PdfPageCount(input), fixture().pages);
+  EXPECT_EQ(PdfPageCount(output), fixture().pages);
 
   const std::vector<GrayPage> before = RenderGray(input, kRenderDpi, folder_.path() / "before");
   const std::vector<GrayPage> after = RenderGray(output, kRenderDpi, folder_.path() / "after");
-  ASSERT_EQ(before.size(), static_cast<std::size_t>(GetParam().pages));
+  ASSERT_EQ(before.size(), static_cast<std::size_t>(fixture().pages));
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t page = 0; page < before.size(); ++page) {
     const double ink = MeanAbsoluteDifference(before[page], BlankLike(before[page]));
@@ -85,11 +96,14 @@ TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversionTest,
-                         testing::Values(Fixture{"standard_fonts.pdf", 1},
-                                         Fixture{"three_pages.pdf", 3}, Fixture{"truetype.pdf", 1}),
-                         [](const testing::TestParamInfo<Fixture>& info) {
-                           std::string name = info.param.name;
-                           return name.substr(0, name.find('.'));
+                         testing::Combine(testing::Values(Fixture{"standard_fonts.pdf", 1},
+                                                          Fixture{"three_pages.pdf", 3},
+                                                          Fixture{"truetype.pdf", 1}),
+                                          testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<Fixture, bool>>& info) {
+                           std::string name = std::get<0>(info.param).name;
+                           return name.substr(0, name.find('.')) +
+                                  (std::get<1>(info.param) ? "_worker" : "");
                          });
 
 // The library the plug-in loads is the one of the release under test, and a release named for the
@@ -186,6 +200,38 @@ TEST_F(RealGhostscriptTest, PercentSignsInTheTempDirectory) {
     }
     ResetHost();
   }
+}
+
+// A page bomb: one page listed a thousand times in the page tree, a few KB that take Ghostscript
+// minutes and hundreds of MB of output. In the worker the time limit ends it, and the host is
+// told the conversion failed.
+TEST_F(RealGhostscriptTest, APageBombEndsAtTheTimeLimitInTheWorker) {
+  ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("process"));
+  TestFolder isolated;
+  const std::filesystem::path plugin = isolated.path() / "plugin";
+  std::filesystem::create_directories(plugin);
+  std::filesystem::copy_file(ExecutableDirectory() / kWorkerFileName, plugin / kWorkerFileName);
+  Plugin bounded;
+  {
+    ScopedEnvironment limit("QUILLMEND_TIME_LIMIT_S", std::string("2"));
+    ASSERT_TRUE(LoadReadyPlugin(plugin, Ghostscript::kReal, &bounded));
+  }
+  constexpr int kReferences = 1000;
+  std::string kids;
+  for (int i = 0; i < kReferences; ++i) kids += "3 0 R ";
+  const std::string text = "BT /F1 10 Tf 20 TL 40 750 Td " + [] {
+    std::string lines;
+    for (int i = 0; i < 30; ++i) lines += "(A line of text on a page) '";
+    return lines;
+  }() + " ET";
+  const std::string bomb = BuildPdf(
+      {"<< /Type /Catalog /Pages 2 0 R >>",
+       "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(kReferences) + " >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+       "/Resources << /Font << /F1 5 0 R >> >> >>",
+       StreamObject("", text), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+  ResetHost();
+  ExpectFailedView(bounded, bomb, temp(), "page bomb");
 }
 
 TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {

@@ -108,6 +108,26 @@ TEST_F(Report, HasARecordForEachInputWithItsResultAndTheFilesDigests) {
   EXPECT_EQ(ListFolder(out), (std::vector<std::string>{"good.outlined.pdf", "report.jsonl"}));
 }
 
+// --isolation and --time-limit reach the plug-in, and the report records the mode and the bounds.
+// With no worker in the stage, the plug-in says so at start and the file fails.
+TEST_F(Report, RecordsTheIsolationTheRunAskedFor) {
+  const fs::path stage = Stage(Ghostscript::StandIn);
+  const fs::path report = Folder("out") / "report.jsonl";
+  const RunResult run =
+      Run(stage, {"--isolation", "process", "--time-limit", "30", "--report", PathToUtf8(report),
+                  "-o", PathToUtf8(Folder("converted") / "sample.pdf"), PathToUtf8(SamplePdf())});
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(Count(run.output, "QUILLMEND_ISOLATION=process, but the conversion worker"), 1)
+      << run.output;
+  const std::vector<Json> lines = ReadReport(report);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["isolation"], Json::parse(R"({"mode": "process", "time_limit_s": 30,
+      "memory_limit_mb": 2048, "output_limit_mb": 4096})"));
+  EXPECT_EQ(lines[0]["options"]["isolation"], "process");
+  EXPECT_EQ(lines[0]["options"]["time_limit"], 30);
+  EXPECT_EQ(lines[1]["plugin_result"], -2);
+}
+
 #ifndef _WIN32
 // Ctrl-C while the first of three files is viewed. That view waits inside the stand-in, which
 // writes its log to a FIFO whose buffer the test has filled, until the interrupt has been taken.

@@ -1,0 +1,167 @@
+// The separate-process mode with the stand-in: whatever Ghostscript does in the worker, the test
+// program (the host) survives, the view fails with the one message, nothing is left on disk and
+// no process of the run is left.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/system.h"
+#include "support/view_fixture.h"
+
+namespace quillmend::test {
+namespace {
+
+const HostMessage kLoaded{u"Quillmend viewer X-Tension loaded.", 2};
+
+class IsolationTest : public ViewTest {
+ protected:
+  // One view in the separate-process mode with the stand-in doing what `words` say: -2, the one
+  // message, an empty temporary directory, and neither the worker nor anything it started still
+  // running. The stand-in's log.
+  // The plug-in must be ReadyIsolated.
+  std::vector<std::string> ViewFails(const std::string& words) {
+    std::filesystem::remove(folder_.path() / "standin.log");
+    StandinControl standin(folder_.path(), words);
+    EXPECT_TRUE(standin.AlsoFor(plugin_folder()));
+    const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+    EXPECT_EQ(result.size, -2) << words;
+    EXPECT_EQ(result.buffer, nullptr) << words;
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed}) << words;
+    EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>()) << words;
+    const std::vector<std::string> workers = standin.Values("pid ");
+    EXPECT_EQ(workers.size(), 1u) << words << ": the worker never ran the document";
+    std::vector<std::string> processes = workers;
+    for (const std::string& spawned : standin.Values("spawned ")) processes.push_back(spawned);
+    for (const std::string& id : processes) {
+      EXPECT_FALSE(ProcessIsAlive(std::stol(id))) << words << ": process " << id << " runs on";
+    }
+    return standin.LogLines();
+  }
+};
+
+TEST_F(IsolationTest, CrashAbortAndNoEndEndTheWorkerNotTheHost) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_TIME_LIMIT_S", "1"}}));
+  for (const char* words : {"crash", "abort", "loop", "hang"}) {
+    ViewFails(words);
+    ResetHost();
+  }
+}
+
+// The output is ended at its limit: RLIMIT_FSIZE natively, the size watched between the wait's
+// slices on Windows. The stand-in gives up by itself after 256 MiB.
+TEST_F(IsolationTest, OutputWithoutEndStopsAtItsLimit) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_OUTPUT_LIMIT_MB", "8"}}));
+  const std::vector<std::string> log = ViewFails("flood");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "flood never refused"), 0);
+}
+
+// The hog's refusal after at most `limit_mib` MiB, where the system enforces the bound. Wine
+// does not enforce a job's memory limit: there the view still fails at the hog's own end, and
+// the bound itself is not checked.
+void ExpectHogRefusedWithin(const StandinControl& log, long limit_mib) {
+  if (UnderWine()) {
+    std::cout << "Wine does not enforce the job's memory limit: not checked here\n";
+    return;
+  }
+  const std::vector<std::string> refused = log.Values("hog refused after ");
+  ASSERT_EQ(refused.size(), 1u) << testing::PrintToString(log.LogLines());
+  EXPECT_LE(std::stol(refused[0].substr(0, refused[0].find(' '))), limit_mib);
+}
+
+TEST_F(IsolationTest, MemoryWithoutEndIsRefusedAtItsLimit) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_MEMORY_LIMIT_MB", "512"}}));
+  ViewFails("hog");
+  ExpectHogRefusedWithin(StandinControl(folder_.path(), ""), 512);
+}
+
+// The worker can start nothing. Wine does not enforce a job's limit of one active process: there
+// whatever it started must still be gone with it (ViewFails), and the refusal is not checked.
+TEST_F(IsolationTest, TheWorkerCannotStartAProcess) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin));
+  const std::vector<std::string> log = ViewFails("spawn");
+  if (UnderWine()) {
+    std::cout << "Wine does not enforce the job's active process limit: not checked here\n";
+    return;
+  }
+  EXPECT_EQ(std::count(log.begin(), log.end(), "spawn refused"), 1) << testing::PrintToString(log);
+}
+
+// The mode asked for but no worker to run: XT_Init says so, and every view fails rather than
+// convert in the host's process.
+TEST_F(IsolationTest, WithoutTheWorkerStartSaysSoAndEveryViewFails) {
+  ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("process"));
+  ASSERT_TRUE(LoadPlugin(plugin_folder(), Ghostscript::kStandin, &plugin_));
+  ResetHost();
+  EXPECT_EQ(host_emulator::StartPlugin(plugin_), 2);
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], kLoaded);
+  EXPECT_EQ(messages[1].text.rfind(u"[ERROR] QUILLMEND_ISOLATION=process, but the conversion "
+                                   u"worker",
+                                   0),
+            0u);
+  StandinControl standin(folder_.path(), "");
+  for (int view = 0; view < 2; ++view) {
+    ResetHost();
+    const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+    EXPECT_EQ(result.size, -2);
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  }
+  EXPECT_EQ(standin.Values("run ").size(), 0u) << "converted in the host's process";
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+}
+
+// Unusable values are reported at start-up and leave their defaults: the memory limit's, 2 GiB,
+// shows in the stand-in's refusal.
+TEST_F(IsolationTest, UnusableSettingsWarnAndKeepTheirDefaults) {
+  ASSERT_TRUE(
+      ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_TIME_LIMIT_S", "0"},
+                                            {"QUILLMEND_MEMORY_LIMIT_MB", "99999999999999999999"},
+                                            {"QUILLMEND_OUTPUT_LIMIT_MB", "4097"}}));
+  ViewFails("hog");
+  ExpectHogRefusedWithin(StandinControl(folder_.path(), ""), 2048);
+
+  ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("separate"));
+  ScopedEnvironment time("QUILLMEND_TIME_LIMIT_S", std::string("2m"));
+  ScopedEnvironment memory("QUILLMEND_MEMORY_LIMIT_MB", std::string("-1"));
+  ScopedEnvironment output("QUILLMEND_OUTPUT_LIMIT_MB", std::string("0"));
+  ResetHost();
+  EXPECT_EQ(host_emulator::StartPlugin(plugin_), 2);
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 5u);
+  const char16_t* const kWarnings[] = {
+      u"[WARNING] QUILLMEND_ISOLATION is neither", u"[WARNING] QUILLMEND_TIME_LIMIT_S is not",
+      u"[WARNING] QUILLMEND_MEMORY_LIMIT_MB is not", u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(messages[static_cast<std::size_t>(i) + 1].text.rfind(kWarnings[i], 0), 0u) << i;
+  }
+  // An unusable mode is the default mode: the document converts in the host's process.
+  std::filesystem::remove(plugin_folder() / "standin-control");
+  std::filesystem::remove(folder_.path() / "standin.log");
+  StandinControl standin(folder_.path(), "");
+  ResetHost();
+  const std::string document = PdfLikeBytes(400);
+  EXPECT_EQ(Convert(document), document);
+  EXPECT_EQ(standin.Values("run ").size(), 1u);
+}
+
+// An ordinary conversion through the worker: the document comes back whole and nothing stays.
+// The worker's environment is the plug-in's own: the host's orders to the stand-in (which would
+// crash it) do not reach it.
+TEST_F(IsolationTest, AnOrdinaryDocumentConverts) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin));
+  StandinControl standin(folder_.path(), "");
+  ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+  ScopedEnvironment host_only("QUILLMEND_STANDIN", std::string("crash"));
+  const std::string document = PdfLikeBytes(5000);
+  EXPECT_EQ(Convert(document), document);
+  EXPECT_TRUE(HostMessages().empty());
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+  EXPECT_EQ(standin.Values("run ").size(), 1u);
+}
+
+}  // namespace
+}  // namespace quillmend::test

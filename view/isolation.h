@@ -1,0 +1,39 @@
+// The separate-process mode: Ghostscript runs in the worker program beside the plug-in, a process
+// of its own that is bounded in time, memory and output and ended whole when it oversteps, so
+// that nothing a hostile item makes Ghostscript do can hang, crash or flood the host.
+#pragma once
+
+#include <cstdint>
+
+namespace quillmend {
+
+inline constexpr char kIsolationVariable[] = "QUILLMEND_ISOLATION";
+inline constexpr char kTimeLimitVariable[] = "QUILLMEND_TIME_LIMIT_S";
+inline constexpr char kMemoryLimitVariable[] = "QUILLMEND_MEMORY_LIMIT_MB";
+inline constexpr char kOutputLimitVariable[] = "QUILLMEND_OUTPUT_LIMIT_MB";
+
+// Which of the settings could be used; each one that could not keeps its default.
+struct IsolationSettings {
+  bool mode = true;
+  bool time_limit = true;
+  bool memory_limit = true;
+  bool output_limit = true;
+};
+
+// Reads the four settings from the process environment. Written only by XT_Init.
+IsolationSettings ConfigureIsolationFromEnvironment();
+
+bool IsolationIsOn();
+
+// Finds the worker beside the plug-in and has it load its Ghostscript once. False when it cannot
+// be run: every view then fails, for the examiner asked for the separate process.
+bool PrepareWorker();
+
+// RunPdfWrite's work, done by the worker: converts `input` into `output`, both in `folder`, a
+// folder of the request's own (os::CreatePrivateDirectory), which is the worker's temporary
+// directory too; deletes `input` in every case and leaves `output` and the folder to the caller. A
+// worker that fails, crashes or reaches a bound is ended with all it started; the host is told and
+// the result is false.
+bool RunPdfWriteInWorker(const char16_t* input, const char16_t* output, const char16_t* folder);
+
+}  // namespace quillmend

@@ -1,0 +1,25 @@
+// quillmend-convert: the conversion in a process of its own, started by the plug-in when the
+// examiner asks for it (QUILLMEND_ISOLATION=process), so that whatever Ghostscript does to the
+// process it does not do to the host's.
+//
+//   quillmend-convert INPUT OUTPUT   rewrites the PDF document INPUT into OUTPUT as the plug-in
+//                                    does in the host's process, and deletes INPUT
+//   quillmend-convert --check        loads Ghostscript and ends: tells the plug-in at start-up
+//                                    that the worker can run
+//
+// It prints nothing. Its exit code is its whole answer.
+#pragma once
+
+namespace quillmend::worker {
+
+inline constexpr int kConverted = 0;
+inline constexpr int kNotConverted = 1;
+inline constexpr int kNoGhostscript = 2;
+inline constexpr int kUsage = 3;
+
+inline constexpr char16_t kCheckArgument[] = u"--check";
+
+// The program's work once its arguments are UTF-16 (its own name not among them).
+int Run(int count, const char16_t* const* arguments);
+
+}  // namespace quillmend::worker
