@@ -50,13 +50,9 @@ bool LoadGsApi();
 // True once the four required functions are bound.
 bool GsApiIsBound();
 
-// Rewrites the PDF document in the file `input` into the file `output`, as RunPdfWrite does, but
-// tells nobody: for a caller that reports the outcome its own way.
-bool ConvertWithGhostscript(const char16_t* input, const char16_t* output);
-
 // Rewrites the PDF document in the file `input` into the file `output` through the pdfwrite
 // device, text drawn as outlines. Both are NUL-terminated UTF-16 paths. Deletes `input` in every
-// case and leaves `output` to the caller. On failure tells the host and returns false.
-bool RunPdfWrite(const char16_t* input, const char16_t* output);
+// case and leaves `output` to the caller. Tells nobody: the caller reports a failure.
+bool ConvertWithGhostscript(const char16_t* input, const char16_t* output);
 
 }  // namespace quillmend

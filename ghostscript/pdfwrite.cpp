@@ -1,7 +1,6 @@
 #include "ghostscript.h"
 
 #include "confinement_check.h"
-#include "host/host_api.h"
 #include "platform/platform.h"
 #include "temp_permits.h"
 #include "workstation_settings.h"
@@ -10,7 +9,6 @@ namespace quillmend {
 
 namespace {
 
-constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
 constexpr int kUtf8ArgumentEncoding = 1;
 // gsapi_run_file: the interpreter handles the document's errors itself, as for a file named on
 // the command line.
@@ -145,12 +143,6 @@ bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
   // Windows deletes no open file. Only that case is asked again: a name that was removed, or
   // was not there, may already belong to a concurrent request's new file.
   if (removal == os::Removal::kInUse) os::DeleteFileAt(input);
-  return succeeded;
-}
-
-bool RunPdfWrite(const char16_t* input, const char16_t* output) {
-  const bool succeeded = ConvertWithGhostscript(input, output);
-  if (!succeeded) HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
   return succeeded;
 }
 

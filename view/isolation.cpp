@@ -1,10 +1,10 @@
 #include "isolation.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "ghostscript/ghostscript.h"
 #include "ghostscript/workstation_settings.h"
-#include "host/host_api.h"
 #include "platform/platform.h"
 #include "view.h"
 #include "worker/worker.h"
@@ -12,8 +12,6 @@
 namespace quillmend {
 
 namespace {
-
-constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
 
 // Two minutes: twenty times what the longest of the benchmark's ordinary documents takes (a
 // 30-page manual converts in 6.6 s), and short enough that an examiner waiting on a hostile
@@ -42,12 +40,6 @@ std::uint32_t time_limit_s = kDefaultTimeLimitS;
 std::uint32_t memory_limit_mib = kDefaultMemoryLimitMiB;
 std::uint32_t output_limit_mib = kLargestOutputLimitMiB;
 char16_t worker_path[os::kPathCapacity] = {};
-
-bool Equal(const char* a, const char* b) {
-  for (; *a != '\0' && *a == *b; ++a, ++b) {
-  }
-  return *a == *b;
-}
 
 // A whole number of decimal digits from `lowest` to `highest`, nothing else.
 bool ParseWholeNumber(const char* text, std::uint32_t lowest, std::uint32_t highest,
@@ -127,8 +119,8 @@ IsolationSettings ConfigureIsolationFromEnvironment() {
       isolated = false;
       break;
     case os::EnvironmentValue::kSet:
-      settings.mode = Equal(mode, "process") || Equal(mode, "none");
-      isolated = Equal(mode, "process");
+      settings.mode = std::strcmp(mode, "process") == 0 || std::strcmp(mode, "none") == 0;
+      isolated = std::strcmp(mode, "process") == 0;
       break;
     case os::EnvironmentValue::kUnusable:
       settings.mode = false;
@@ -159,14 +151,11 @@ bool PrepareWorker() {
   return worker_ready.load();
 }
 
-bool RunPdfWriteInWorker(const char16_t* input, const char16_t* output, const char16_t* folder) {
+bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder) {
   const bool converted = Convert(input, output, folder);
   // The worker deletes the input itself; one that never ran or was ended may have left it. The
   // name is in the request's own folder, so it is nobody else's yet.
-  if (!converted) {
-    os::DeleteFileAt(input);
-    HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
-  }
+  if (!converted) os::DeleteFileAt(input);
   return converted;
 }
 

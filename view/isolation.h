@@ -29,11 +29,11 @@ bool IsolationIsOn();
 // be run: every view then fails, for the examiner asked for the separate process.
 bool PrepareWorker();
 
-// RunPdfWrite's work, done by the worker: converts `input` into `output`, both in `folder`, a
-// folder of the request's own (os::CreatePrivateDirectory), which is the worker's temporary
-// directory too; deletes `input` in every case and leaves `output` and the folder to the caller. A
-// worker that fails, crashes or reaches a bound is ended with all it started; the host is told and
-// the result is false.
-bool RunPdfWriteInWorker(const char16_t* input, const char16_t* output, const char16_t* folder);
+// ConvertWithGhostscript's work, done by the worker: converts `input` into `output`, both in
+// `folder`, a folder of the request's own (os::CreatePrivateDirectory), which is the worker's
+// temporary directory too; deletes `input` in every case and leaves `output` and the folder to the
+// caller. A worker that fails, crashes or reaches a bound is ended with all it started, and the
+// result is false; the caller reports it.
+bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder);
 
 }  // namespace quillmend

@@ -24,6 +24,8 @@ namespace {
 constexpr char kPdfHeader[] = "%PDF-";
 constexpr std::uint32_t kPdfHeaderLength = sizeof(kPdfHeader) - 1;
 
+constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
+
 constexpr std::int64_t kLargestSingleTransfer = std::numeric_limits<std::uint32_t>::max();
 
 bool StartsWithPdfHeader(void* item) {
@@ -153,10 +155,11 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
   char16_t input[os::kPathCapacity];
   char16_t output[os::kPathCapacity];
   if (!StageItem(bytes, item_size, isolated ? folder : directory, input, output)) return nullptr;
-  // Either conversion consumes the input file and reports its own failure.
+  // Either conversion consumes the input file.
   const bool converted =
-      isolated ? RunPdfWriteInWorker(input, output, folder) : RunPdfWrite(input, output);
+      isolated ? ConvertInWorker(input, output, folder) : ConvertWithGhostscript(input, output);
   if (!converted) {
+    HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
     os::DeleteFileAt(output);
     return nullptr;
   }

@@ -1,24 +1,16 @@
 #include "worker.h"
 
+#include <string_view>
+
 #include "ghostscript/ghostscript.h"
 #include "platform/platform.h"
 
 namespace quillmend::worker {
 
-namespace {
-
-bool Equal(const char16_t* a, const char16_t* b) {
-  for (; *a != u'\0' && *a == *b; ++a, ++b) {
-  }
-  return *a == *b;
-}
-
-}  // namespace
-
 int Run(int count, const char16_t* const* arguments) {
   // A crash must end the worker at once, quietly: the plug-in reports it.
   os::SuppressCrashReports();
-  const bool check = count == 1 && Equal(arguments[0], kCheckArgument);
+  const bool check = count == 1 && std::u16string_view(arguments[0]) == kCheckArgument;
   if (!check && count != 2) return kUsage;
   // The Ghostscript library beside this program, found as the plug-in finds the one beside it.
   if (!LoadGsApi()) return kNoGhostscript;
