@@ -38,13 +38,12 @@ class ViewTest : public testing::Test {
   }
 
   // Ready in the separate-process mode: QUILLMEND_ISOLATION=process and `settings` (name and
-  // value) while it starts, with the worker beside the plug-in unless `with_worker` is false.
+  // value) while it starts, with the worker beside the plug-in.
   bool ReadyIsolated(Ghostscript ghostscript,
-                     const std::vector<std::pair<const char*, std::string>>& settings = {},
-                     bool with_worker = true) {
+                     const std::vector<std::pair<const char*, std::string>>& settings = {}) {
     std::error_code error;
     std::filesystem::create_directories(plugin_folder(), error);
-    if (with_worker) {
+    if (!error) {
       std::filesystem::copy_file(ExecutableDirectory() / kWorkerFileName,
                                  plugin_folder() / kWorkerFileName, error);
     }
