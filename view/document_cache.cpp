@@ -5,6 +5,7 @@
 #include <new>
 
 #include "scope_exit.h"
+#include "setting.h"
 
 namespace quillmend {
 
@@ -79,29 +80,13 @@ bool Fits(std::uint64_t length, std::uint64_t limit) {
   return limit != 0 && CostOf(length) <= limit / 4;
 }
 
-// A whole number of MiB, digits only; anything else, or a number above the largest, is refused.
-bool ParseMiB(const char* text, std::uint64_t* mib) {
-  if (*text == '\0') return false;
-  std::uint64_t value = 0;
-  for (; *text != '\0'; ++text) {
-    if (*text < '0' || *text > '9') return false;
-    value = value * 10 + static_cast<std::uint64_t>(*text - '0');
-    if (value > kLargestCacheMiB) return false;
-  }
-  *mib = value;
-  return true;
-}
-
 }  // namespace
 
 bool ConfigureCacheFromEnvironment() {
-  char text[16];
-  const os::EnvironmentValue found = os::ReadEnvironmentVariable(
-      kCacheBudgetVariable, os::EnvironmentCopy::kProcess, text, sizeof(text));
   std::uint64_t mib = kDefaultCacheMiB;
-  const bool usable = found == os::EnvironmentValue::kUnset ||
-                      (found == os::EnvironmentValue::kSet && ParseMiB(text, &mib));
-  SetCacheBudget((usable ? mib : kDefaultCacheMiB) << 20);
+  const bool usable =
+      ReadWholeNumberSetting(kCacheBudgetVariable, 0, kLargestCacheMiB, kDefaultCacheMiB, &mib);
+  SetCacheBudget(mib << 20);
   return usable;
 }
 

@@ -6,6 +6,7 @@
 #include "ghostscript/ghostscript.h"
 #include "ghostscript/workstation_settings.h"
 #include "platform/platform.h"
+#include "setting.h"
 #include "view.h"
 #include "worker/worker.h"
 
@@ -41,31 +42,13 @@ std::uint32_t memory_limit_mib = kDefaultMemoryLimitMiB;
 std::uint32_t output_limit_mib = kLargestOutputLimitMiB;
 char16_t worker_path[os::kPathCapacity] = {};
 
-// A whole number of decimal digits from `lowest` to `highest`, nothing else.
-bool ParseWholeNumber(const char* text, std::uint32_t lowest, std::uint32_t highest,
-                      std::uint32_t* value) {
-  if (*text == '\0') return false;
-  std::uint64_t number = 0;
-  for (; *text != '\0'; ++text) {
-    if (*text < '0' || *text > '9') return false;
-    number = number * 10 + static_cast<std::uint64_t>(*text - '0');
-    if (number > highest) return false;
-  }
-  if (number < lowest) return false;
-  *value = static_cast<std::uint32_t>(number);
-  return true;
-}
-
-// One numeric setting: unset keeps the default quietly; a usable value replaces it; anything
-// else keeps the default and is reported by the caller.
+// One limit: ReadWholeNumberSetting for a value that fits 32 bits.
 bool ReadLimit(const char* name, std::uint32_t lowest, std::uint32_t highest,
                std::uint32_t fallback, std::uint32_t* limit) {
-  char text[16];
-  const os::EnvironmentValue found =
-      os::ReadEnvironmentVariable(name, os::EnvironmentCopy::kProcess, text, sizeof(text));
-  *limit = fallback;
-  if (found == os::EnvironmentValue::kUnset) return true;
-  return found == os::EnvironmentValue::kSet && ParseWholeNumber(text, lowest, highest, limit);
+  std::uint64_t value = fallback;
+  const bool usable = ReadWholeNumberSetting(name, lowest, highest, fallback, &value);
+  *limit = static_cast<std::uint32_t>(value);
+  return usable;
 }
 
 os::WorkerLimits Limits(std::uint32_t cpu_seconds) {
