@@ -88,6 +88,10 @@ std::string RealGhostscriptRegistryKey();
 // without data bits, E0 or F0, for an overlong form.
 extern const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane;
 
+// Whether a file name may hold control characters such as a carriage return: natively any byte
+// but '/' and NUL may; Windows refuses those from 1 to 31.
+extern const bool kFileNamesMayHoldControlCharacters;
+
 // Puts `target` at `place`: a symbolic link natively, so that the library stays one loaded
 // object per process; a copy on Windows.
 bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path& place);

@@ -13,6 +13,7 @@
 namespace quillmend::test {
 
 const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = true;
+const bool kFileNamesMayHoldControlCharacters = true;
 
 void* OpenLibrary(const std::filesystem::path& file, bool global) {
   return dlopen(file.c_str(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));

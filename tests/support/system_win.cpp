@@ -16,6 +16,7 @@ std::wstring Wide(const std::string& text) {
 }  // namespace
 
 const bool kRealGhostscriptOpensPathsBeyondTheBasicPlane = false;
+const bool kFileNamesMayHoldControlCharacters = false;
 
 void* OpenLibrary(const std::filesystem::path& file, bool) {
   return reinterpret_cast<void*>(LoadLibraryW(file.c_str()));

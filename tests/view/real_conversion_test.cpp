@@ -173,10 +173,30 @@ TEST_F(RealGhostscriptTest, RegistryOptionsOfTheWorkstationFailEveryView) {
 
 // Ghostscript lets documents read below its library folders (GS_LIB). One around the temporary
 // directory opens it again, which the withdrawal cannot know of: the check before the document
-// runs finds the input readable, and the view fails.
+// runs finds the input readable, and the view fails. Also where the directory's name holds a
+// carriage return, which a PostScript literal string reads as a line feed: the check must ask
+// about the input by its very name. Without GS_LIB the same view converts.
 TEST_F(RealGhostscriptTest, ALibraryFolderAroundTheInputFailsTheView) {
-  ScopedEnvironment library("GS_LIB", PathUtf8(folder_.path()));
-  ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("standard_fonts.pdf")), temp(), "GS_LIB");
+  const std::string fixture = ReadFileBytes(FixturePdf("standard_fonts.pdf"));
+  std::vector<std::pair<std::filesystem::path, std::string>> directories = {
+      {temp(), "the temporary directory"}};
+  if (kFileNamesMayHoldControlCharacters) {
+    directories.emplace_back(folder_.path() / "cr\rt", "a carriage return in its name");
+  }
+  for (const auto& [directory, what] : directories) {
+    // Bytes of its own, so that no view is answered from the cache.
+    const std::string document = fixture + "% " + what + "\n";
+    ScopedTempDirectory temp_directory(directory);
+    {
+      ScopedEnvironment library("GS_LIB", PathUtf8(folder_.path()));
+      ResetHost();
+      ExpectFailedView(plugin_, document, directory, "GS_LIB around " + what);
+    }
+    ResetHost();
+    EXPECT_EQ(ViewTest::Convert(document).rfind("%PDF-1.5", 0), 0u) << "no GS_LIB, " << what;
+    EXPECT_TRUE(HostMessages().empty()) << "no GS_LIB, " << what;
+    EXPECT_EQ(EntriesOf(directory), std::vector<std::string>()) << "no GS_LIB, " << what;
+  }
 }
 
 // Ghostscript reads the output name as a page-number format. A temporary directory whose name
