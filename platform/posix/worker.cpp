@@ -39,10 +39,10 @@ constexpr int kMostArguments = 4;
 constexpr long kPollStepMs = 5;
 constexpr int kGroupEndWaitMs = 1000;
 
-// The filter that keeps the worker from starting a process: fork, vfork and clone without
-// CLONE_THREAD fail with EPERM, threads stay possible. clone3 hides its flags from the filter,
-// so it reports itself missing and the C library falls back to clone. Resource limits alone do
-// not suffice: RLIMIT_NPROC does not bind the superuser.
+// The filter that keeps the worker from starting a process, whoever runs it, the superuser too:
+// fork, vfork and clone without CLONE_THREAD fail with EPERM. It lets threads through. clone3
+// hides its flags from the filter, so it reports itself missing and the C library falls back to
+// clone. Resource limits alone do not suffice: RLIMIT_NPROC does not bind the superuser.
 #if defined(__x86_64__)
 #define QUILLMEND_WORKER_FILTER 1
 constexpr std::uint32_t kCloneThread = 0x00010000;  // CLONE_THREAD
@@ -96,6 +96,8 @@ void SetLimit(int resource, rlim_t value) {
   SetLimit(RLIMIT_FSIZE, limits.file_bytes);
   SetLimit(RLIMIT_CPU, limits.cpu_seconds);
   SetLimit(RLIMIT_CORE, 0);
+  // No new task for an ordinary user: no process, and no thread either, as threads count against
+  // the real user like processes. Ghostscript's conversion starts no thread.
   SetLimit(RLIMIT_NPROC, 0);
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) _exit(127);
 #ifdef QUILLMEND_WORKER_FILTER

@@ -4,6 +4,10 @@
 
 #include "support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace xtview_test {
 namespace {
 
@@ -220,6 +224,42 @@ TEST_F(OutputTree, AFolderOrAFileGivenTwiceIsOneCollision) {
   EXPECT_EQ(Tree(folders), Listing{"in/a.outlined.pdf"});
   EXPECT_EQ(Tree(files), Listing{"a.outlined.pdf"});
 }
+
+#ifndef _WIN32
+// The separate process for an ordinary user, whom the worker's limit of no new processes denies
+// threads as well: the real Ghostscript converts the sample there all the same. The superuser,
+// as whom CI runs the tests, is not held by that limit, so xtview then runs as nobody, with the
+// stage and input open to that user and the output and temporary folders writable by it.
+class Isolation : public XtviewTest {};
+
+TEST_F(Isolation, TheWorkerConvertsForAnOrdinaryUser) {
+  if (!HaveRealGhostscript()) GTEST_SKIP() << "no real Ghostscript library here";
+  const fs::path stage = Stage(Ghostscript::Real);
+  const fs::path worker = BuildPath(XTVIEW_TEST_WORKER);
+  fs::copy_file(worker, stage / worker.filename());
+  const fs::path in = Folder("in");
+  fs::copy_file(SamplePdf(), in / "sample.pdf");
+  const fs::path out = Folder("out");
+  for (const fs::path& folder : {scratch_, stage, in, out, temp_}) {
+    fs::permissions(folder, fs::perms::all);
+  }
+
+  const RunResult run = Run(stage,
+                            {"--isolation", "process", "-o", PathToUtf8(out / "sample.pdf"),
+                             PathToUtf8(in / "sample.pdf")},
+                            "", RunProgramAsOrdinaryUser);
+
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Count(run.output, "converted  "), 1) << run.output;
+  EXPECT_EQ(ListFolder(temp_), Listing{}) << "the plug-in or the worker left files";
+  ASSERT_EQ(ListFolder(out), Listing{"sample.pdf"});
+  struct stat written {};
+  ASSERT_EQ(stat((out / "sample.pdf").c_str(), &written), 0);
+  EXPECT_NE(written.st_uid, 0u) << "the superuser wrote the output";
+  EXPECT_EQ(PageCount(out / "sample.pdf"), PageCount(SamplePdf()));
+  EXPECT_EQ(FontNames(out / "sample.pdf"), Listing{}) << "text should be outlines";
+}
+#endif
 
 }  // namespace
 }  // namespace xtview_test

@@ -161,14 +161,14 @@ fs::path XtviewTest::Stage(Ghostscript ghostscript, const std::string& name) {
 }
 
 RunResult XtviewTest::Run(const fs::path& stage, const std::vector<std::string>& arguments,
-                          const std::string& standin) {
+                          const std::string& standin, Runner runner) {
   static int runs = 0;
   // The plug-in's temporary files go to the test's own folder, where the tests can see them.
   for (const char* name : {"TMPDIR", "TMP", "TEMP"}) SetEnvironment(name, PathToUtf8(temp_));
   SetEnvironment("QUILLMEND_STANDIN", standin);
   const fs::path output = scratch_ / ("run-" + std::to_string(++runs) + ".txt");
   RunResult result;
-  result.exit_code = RunProgram(stage / Built(XTVIEW_TEST_PROGRAM).filename(), arguments, output);
+  result.exit_code = runner(stage / Built(XTVIEW_TEST_PROGRAM).filename(), arguments, output);
   SetEnvironment("QUILLMEND_STANDIN", "");
   const std::string text = ReadFile(output);
   fs::remove(output);

@@ -33,10 +33,19 @@ fs::path BuildPath(const std::string& path);
 int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
                const fs::path& output);
 
+using Runner = int (*)(const fs::path& program, const std::vector<std::string>& arguments,
+                       const fs::path& output);
+
 #ifndef _WIN32
 // Starts `program` as RunProgram does, without waiting for it: its process id, or -1.
 int StartProgram(const fs::path& program, const std::vector<std::string>& arguments,
                  const fs::path& output);
+
+// Runs `program` as RunProgram does, as a user without the superuser's privileges: when this
+// process is the superuser, as nobody (user and group 65534, no other groups), who must be able
+// to reach the program and everything it uses; otherwise as this process's own user.
+int RunProgramAsOrdinaryUser(const fs::path& program, const std::vector<std::string>& arguments,
+                             const fs::path& output);
 #endif
 
 // Sets an environment variable of this process (and so of its children); empty unsets it.
@@ -97,9 +106,10 @@ class XtviewTest : public ::testing::Test {
   // A folder holding xtview, the plug-in and the chosen Ghostscript library.
   fs::path Stage(Ghostscript ghostscript, const std::string& name = "stage");
 
-  // Runs the staged xtview. `standin` steers the stand-in library (QUILLMEND_STANDIN).
+  // Runs the staged xtview through `runner`. `standin` steers the stand-in library
+  // (QUILLMEND_STANDIN).
   RunResult Run(const fs::path& stage, const std::vector<std::string>& arguments,
-                const std::string& standin = "");
+                const std::string& standin = "", Runner runner = RunProgram);
 
   fs::path scratch_;
   fs::path temp_;  // the plug-in's temporary folder
