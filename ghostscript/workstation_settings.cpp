@@ -11,24 +11,52 @@ namespace {
 constexpr std::size_t kKeyCapacity = 256;
 constexpr std::size_t kValueCapacity = 1024;
 
-// Ghostscript's own key: "Software\<product>\<release>", the release as "10.00.0" (two digits
+// Ghostscript's own key: "Software\<family>\<release>", the release as "10.00.0" (two digits
 // for the minor part) from revision 10000; releases before 9.53 counted in hundredths, "9.52".
-bool FormRegistryKey(char* key, std::size_t capacity) {
-  if (GsApi.Revision == nullptr) return false;
-  GhostscriptRevision revision{};
-  if (GsApi.Revision(&revision, sizeof(revision)) != 0 || revision.product == nullptr) {
-    return false;
+// The library names its product, not its family: a snapshot build's product "GPL Ghostscript GIT
+// PRERELEASE" belongs to the family "GPL Ghostscript". The family leads the product's name, so the
+// key is formed for the first `words` words of it.
+bool FormRegistryKey(const GhostscriptRevision& revision, int words, char* key,
+                     std::size_t capacity) {
+  std::size_t length = 0;
+  for (int seen = 0; revision.product[length] != '\0'; ++length) {
+    if (revision.product[length] == ' ' && ++seen == words) break;
   }
   const long number = revision.revision;  // NOLINT(google-runtime-int)
+  const int shown = static_cast<int>(length);
   int written = 0;
   if (number >= 9530) {
-    written = std::snprintf(key, capacity, "Software\\%s\\%ld.%02ld.%ld", revision.product,
+    written = std::snprintf(key, capacity, "Software\\%.*s\\%ld.%02ld.%ld", shown, revision.product,
                             number / 1000, number % 1000 / 10, number % 10);
   } else {
-    written = std::snprintf(key, capacity, "Software\\%s\\%ld.%02ld", revision.product,
+    written = std::snprintf(key, capacity, "Software\\%.*s\\%ld.%02ld", shown, revision.product,
                             number / 100, number % 100);
   }
   return written > 0 && static_cast<std::size_t>(written) < capacity;
+}
+
+// The number of words in the product's name.
+int CountWords(const char* product) {
+  int words = 1;
+  for (; *product != '\0'; ++product) words += *product == ' ' ? 1 : 0;
+  return words;
+}
+
+// The value under the key of the whole product name or, failing that, of each shorter leading
+// part of it, one of which is the family's.
+os::EnvironmentValue ReadRegistrySetting(const char* name, char* value, std::size_t capacity) {
+  if (GsApi.Revision == nullptr) return os::EnvironmentValue::kUnset;
+  GhostscriptRevision revision{};
+  if (GsApi.Revision(&revision, sizeof(revision)) != 0 || revision.product == nullptr) {
+    return os::EnvironmentValue::kUnset;
+  }
+  for (int words = CountWords(revision.product); words > 0; --words) {
+    char key[kKeyCapacity];
+    if (!FormRegistryKey(revision, words, key, sizeof(key))) continue;
+    const os::EnvironmentValue found = os::ReadUserOrMachineSetting(key, name, value, capacity);
+    if (found != os::EnvironmentValue::kUnset) return found;
+  }
+  return os::EnvironmentValue::kUnset;
 }
 
 }  // namespace
@@ -43,9 +71,7 @@ os::EnvironmentValue ReadGhostscriptSetting(const char* name, SettingSource sour
     case SettingSource::kRegistry:
       break;
   }
-  char key[kKeyCapacity];
-  if (!FormRegistryKey(key, sizeof(key))) return os::EnvironmentValue::kUnset;
-  return os::ReadUserOrMachineSetting(key, name, value, capacity);
+  return ReadRegistrySetting(name, value, capacity);
 }
 
 bool GhostscriptOptionsAreSet() {

@@ -193,23 +193,37 @@ struct WorkerLimits {
 
 struct Worker;
 
+// Why a worker could not be started.
+enum class WorkerStartFailure {
+  kNotStarted,  // the program could not be run (missing, unreadable, no resources)
+  kNotBounded,  // the system would not hold it to its bounds: on Windows the job object was
+                // refused (a host already in a job that allows none inside it); on POSIX the
+                // child could not set its limits or filter
+};
+
+// The exit code a POSIX worker's child gives when it cannot bind itself before it runs the
+// program: the parent learns of it only once the child ends.
+inline constexpr int kWorkerNotBoundedExitCode = 125;
+
 // Starts `program` with the arguments `arguments` (`count` NUL-terminated paths, the program's
 // own name not among them) as a worker: no handle or descriptor of this process is inherited, its
 // standard streams lead nowhere, it shows no window and no crash report, it can start no process
 // of its own, and it is held to `limits`. Its environment is made here, not inherited: only the
-// temporary directory `temp_directory` (TMPDIR, TMP and TEMP) and what the system itself needs.
-// Null when it cannot be started.
+// temporary directory `temp_directory` (TMPDIR, TMP and TEMP, so that no library falls back to a
+// folder of the workstation's settings) and what the system itself needs. Null when it cannot be
+// started, with the reason in `*failure`.
 Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, int count,
-                    const char16_t* temp_directory, const WorkerLimits& limits);
+                    const char16_t* temp_directory, const WorkerLimits& limits,
+                    WorkerStartFailure* failure);
 
 enum class WorkerState {
   kRunning,
-  kSucceeded,  // it ended by itself with exit code 0
-  kFailed,     // it ended any other way: an exit code, a crash, a bound
+  kExited,           // it ended by itself: `*exit_code` holds its exit code
+  kEndedAbnormally,  // a crash, or the system ended it at a bound
 };
 
 // Waits up to `milliseconds` for the worker to end, returning as soon as it does.
-WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds);
+WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds, int* exit_code);
 
 // Ends the worker, if it still runs, and everything it started, waits for them to be gone and
 // frees `worker`. Also for a worker that ended by itself: whatever it left running ends too.
@@ -221,12 +235,18 @@ std::uint64_t MonotonicMilliseconds();
 // The size of the file at `path`, without opening it for the caller. False when it is not there.
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size);
 
-// Creates a new folder in `directory` whose name begins with `prefix`, for the user alone, and
+// The bytes the files directly in the folder `path` hold together. False when it cannot be
+// listed.
+bool GetFolderFilesSize(const char16_t* path, std::uint64_t* size);
+
+// Creates a new folder in `directory` whose name begins with `prefix`, for the user alone (on
+// Windows its access list names the user only, whatever the temporary directory's allows), and
 // writes its full path, ending in a separator, into `path` (kPathCapacity units).
 bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, char16_t* path);
 
-// Removes the files in the folder `path` (as CreatePrivateDirectory gave it), then the folder.
-// False when anything stays.
+// Removes the files in the folder `path` (as CreatePrivateDirectory gave it), then the folder,
+// waiting as DeleteFileAt does for another program's passing hold on either. False when anything
+// stays.
 bool RemovePrivateDirectory(const char16_t* path);
 
 // Keeps the system from showing a crash report or an error box for this process: a crash ends

@@ -24,8 +24,8 @@ constexpr char16_t kGhostscriptOptionsMessage[] =
     u"removed.";
 
 constexpr char16_t kIsolationSettingMessage[] =
-    u"[WARNING] QUILLMEND_ISOLATION is neither process nor none; Ghostscript runs inside the "
-    u"host's process, as by default.";
+    u"[ERROR] QUILLMEND_ISOLATION is neither process nor none, so PDF items are not converted. "
+    u"Set it to process or none, or unset it, and restart the host.";
 constexpr char16_t kTimeLimitSettingMessage[] =
     u"[WARNING] QUILLMEND_TIME_LIMIT_S is not a whole number of seconds from 1 to 86400; a "
     u"conversion in the separate process keeps its default limit of 120 seconds.";
@@ -39,6 +39,11 @@ constexpr char16_t kWorkerMissingMessage[] =
     u"[ERROR] QUILLMEND_ISOLATION=process, but the conversion worker (quillmend-convert.exe "
     u"beside the plug-in, with gsdll64.dll beside it) cannot be started, so PDF items are not "
     u"converted. Put it there, or unset QUILLMEND_ISOLATION, and restart the host.";
+constexpr char16_t kWorkerNotBoundedMessage[] =
+    u"[ERROR] QUILLMEND_ISOLATION=process, but the system does not let the plug-in hold the "
+    u"conversion worker to its bounds (on Windows, the host runs in a job object that allows no "
+    u"job of the worker's own), so PDF items are not converted. Start the host outside that job, "
+    u"or unset QUILLMEND_ISOLATION, and restart the host.";
 
 constexpr char16_t kAboutCaption[] = u"About";
 constexpr char16_t kAboutText[] =
@@ -76,8 +81,17 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
   if (!isolation.memory_limit) HostApi.OutputMessage(kMemoryLimitSettingMessage, kNoticeFlags);
   if (!isolation.output_limit) HostApi.OutputMessage(kOutputLimitSettingMessage, kNoticeFlags);
   // The examiner asked for the separate process: without a worker that runs, nothing converts.
-  if (IsolationIsOn() && !PrepareWorker()) {
-    HostApi.OutputMessage(kWorkerMissingMessage, kNoticeFlags);
+  if (isolation.mode && IsolationIsOn()) {
+    switch (PrepareWorker()) {
+      case WorkerReadiness::kReady:
+        break;
+      case WorkerReadiness::kMissing:
+        HostApi.OutputMessage(kWorkerMissingMessage, kNoticeFlags);
+        break;
+      case WorkerReadiness::kNotBounded:
+        HostApi.OutputMessage(kWorkerNotBoundedMessage, kNoticeFlags);
+        break;
+    }
   }
   os::CallWhenUnloaded(&ReleaseCache);
   return kReady;

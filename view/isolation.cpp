@@ -36,6 +36,7 @@ constexpr std::uint32_t kCheckTimeLimitMs = 30000;
 constexpr std::uint32_t kCpuBackstopS = 10;
 
 std::atomic<bool> isolated{false};
+// Set while the worker has passed the start-up check: never for a mode that could not be read.
 std::atomic<bool> worker_ready{false};
 std::uint32_t time_limit_s = kDefaultTimeLimitS;
 std::uint32_t memory_limit_mib = kDefaultMemoryLimitMiB;
@@ -61,40 +62,102 @@ std::uint64_t OutputLimit() {
   return Limits(0).file_bytes;
 }
 
-// Runs the worker with `arguments` in `temp_directory` until it ends, the deadline passes or
-// `output` (when given) grows past its limit. True only when it ended by itself with success.
-// Whatever way it went, the worker and all it started are gone on return.
-bool RunWorker(const char16_t* const* arguments, int count, const char16_t* temp_directory,
-               const char16_t* output, std::uint64_t time_limit_ms) {
+// How a worker's run ended.
+enum class WorkerEnd {
+  kSucceeded,
+  kFailed,           // it ended by itself with another exit code: `exit_code`
+  kEndedAbnormally,  // a crash, or the system ended it at a bound
+  kTimeLimit,
+  kOutputLimit,
+  kNotStarted,
+  kNotBounded,
+};
+
+struct WorkerRun {
+  WorkerEnd end;
+  int exit_code;
+};
+
+// What a conversion may leave on disk at once: the output within its limit, and Ghostscript's
+// scratch files, in which pdfwrite keeps as much again until it writes the output at its close,
+// beside the staged item. Everything the worker may write lies in its own folder.
+struct DiskBounds {
+  const char16_t* output;  // null for a run without a document
+  const char16_t* folder;
+  std::uint64_t folder_bytes;
+};
+
+// True once the run has written more than it may: the output past its limit, or the folder
+// past its own bound.
+bool PastDiskBounds(const DiskBounds& bounds) {
+  if (bounds.output == nullptr) return false;
+  std::uint64_t size = 0;
+  if (os::GetFileSizeAt(bounds.output, &size) && size > OutputLimit()) return true;
+  return os::GetFolderFilesSize(bounds.folder, &size) && size > bounds.folder_bytes;
+}
+
+// Runs the worker with `arguments` in `temp_directory` until it ends, the deadline passes or it
+// writes past `bounds`. Whatever way it went, the worker and all it started are gone on return.
+WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t* temp_directory,
+                    const DiskBounds& bounds, std::uint64_t time_limit_ms) {
   const auto cpu_seconds = static_cast<std::uint32_t>(time_limit_ms / 1000 + kCpuBackstopS);
+  os::WorkerStartFailure failure = os::WorkerStartFailure::kNotStarted;
   os::Worker* worker =
-      os::StartWorker(worker_path, arguments, count, temp_directory, Limits(cpu_seconds));
-  if (worker == nullptr) return false;
+      os::StartWorker(worker_path, arguments, count, temp_directory, Limits(cpu_seconds), &failure);
+  if (worker == nullptr) {
+    return {failure == os::WorkerStartFailure::kNotBounded ? WorkerEnd::kNotBounded
+                                                           : WorkerEnd::kNotStarted,
+            0};
+  }
   const std::uint64_t deadline = os::MonotonicMilliseconds() + time_limit_ms;
-  os::WorkerState state = os::WorkerState::kRunning;
+  WorkerRun run = {WorkerEnd::kFailed, 0};
   for (;;) {
-    state = os::WaitForWorker(worker, kWaitSliceMs);
-    if (state != os::WorkerState::kRunning) break;
-    if (os::MonotonicMilliseconds() >= deadline) break;
-    std::uint64_t size = 0;
-    if (output != nullptr && os::GetFileSizeAt(output, &size) && size > OutputLimit()) break;
+    const os::WorkerState state = os::WaitForWorker(worker, kWaitSliceMs, &run.exit_code);
+    if (state == os::WorkerState::kExited) {
+      run.end = run.exit_code == worker::kConverted ? WorkerEnd::kSucceeded : WorkerEnd::kFailed;
+      break;
+    }
+    if (state == os::WorkerState::kEndedAbnormally) {
+      run.end = WorkerEnd::kEndedAbnormally;
+      break;
+    }
+    if (os::MonotonicMilliseconds() >= deadline) {
+      run.end = WorkerEnd::kTimeLimit;
+      break;
+    }
+    if (PastDiskBounds(bounds)) {
+      run.end = WorkerEnd::kOutputLimit;
+      break;
+    }
   }
   os::EndWorker(worker);
-  return state == os::WorkerState::kSucceeded;
+  // pdfwrite writes most of a document when it closes: between the last look and the worker's
+  // end the output may have grown past its limit. Nothing is read before it is looked at again.
+  if (run.end == WorkerEnd::kSucceeded && PastDiskBounds(bounds)) run.end = WorkerEnd::kOutputLimit;
+  if (run.end == WorkerEnd::kFailed && run.exit_code == os::kWorkerNotBoundedExitCode) {
+    run.end = WorkerEnd::kNotBounded;
+  }
+  return run;
 }
 
 bool Convert(const char16_t* input, const char16_t* output, const char16_t* folder) {
   // The same rule as in the host's process: no conversion while the workstation would add
   // options, though the worker's environment never carries them.
   if (!worker_ready.load() || GhostscriptOptionsAreSet()) return false;
+  std::uint64_t input_size = 0;
+  if (!os::GetFileSizeAt(input, &input_size)) return false;
+  const DiskBounds bounds = {output, folder, input_size + 2 * OutputLimit()};
   const char16_t* arguments[] = {input, output};
-  return RunWorker(arguments, 2, folder, output, std::uint64_t{time_limit_s} * 1000);
+  return RunWorker(arguments, 2, folder, bounds, std::uint64_t{time_limit_s} * 1000).end ==
+         WorkerEnd::kSucceeded;
 }
 
 }  // namespace
 
 IsolationSettings ConfigureIsolationFromEnvironment() {
   IsolationSettings settings;
+  // Only a start-up check under these settings makes the worker ready again.
+  worker_ready = false;
   char mode[16];
   switch (os::ReadEnvironmentVariable(kIsolationVariable, os::EnvironmentCopy::kProcess, mode,
                                       sizeof(mode))) {
@@ -103,11 +166,11 @@ IsolationSettings ConfigureIsolationFromEnvironment() {
       break;
     case os::EnvironmentValue::kSet:
       settings.mode = std::strcmp(mode, "process") == 0 || std::strcmp(mode, "none") == 0;
-      isolated = std::strcmp(mode, "process") == 0;
+      isolated = std::strcmp(mode, "none") != 0;
       break;
     case os::EnvironmentValue::kUnusable:
       settings.mode = false;
-      isolated = false;
+      isolated = true;
       break;
   }
   settings.time_limit =
@@ -124,14 +187,19 @@ bool IsolationIsOn() {
   return isolated.load();
 }
 
-bool PrepareWorker() {
+WorkerReadiness PrepareWorker() {
   worker_ready = false;
   char16_t temp[os::kPathCapacity];
-  if (!FormPathBesideThisModule(os::kWorkerProgramName, worker_path)) return false;
-  if (!os::GetTempDirectory(temp, os::kPathCapacity)) return false;
+  if (!FormPathBesideThisModule(os::kWorkerProgramName, worker_path)) {
+    return WorkerReadiness::kMissing;
+  }
+  if (!os::GetTempDirectory(temp, os::kPathCapacity)) return WorkerReadiness::kMissing;
   const char16_t* arguments[] = {worker::kCheckArgument};
-  worker_ready = RunWorker(arguments, 1, temp, nullptr, kCheckTimeLimitMs);
-  return worker_ready.load();
+  const WorkerRun run = RunWorker(arguments, 1, temp, {nullptr, temp, 0}, kCheckTimeLimitMs);
+  if (run.end == WorkerEnd::kNotBounded) return WorkerReadiness::kNotBounded;
+  if (run.end != WorkerEnd::kSucceeded) return WorkerReadiness::kMissing;
+  worker_ready = true;
+  return WorkerReadiness::kReady;
 }
 
 bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder) {

@@ -20,14 +20,24 @@ struct IsolationSettings {
   bool output_limit = true;
 };
 
-// Reads the four settings from the process environment. Written only by XT_Init.
+// Reads the four settings from the process environment. Written only by XT_Init. A mode that is
+// neither "process" nor "none" refuses every conversion: the examiner may have meant the
+// separate process.
 IsolationSettings ConfigureIsolationFromEnvironment();
 
+// True unless Ghostscript is to run in the host's process: the separate process was asked for,
+// or the mode setting could not be read.
 bool IsolationIsOn();
 
-// Finds the worker beside the plug-in and has it load its Ghostscript once. False when it cannot
-// be run: every view then fails, for the examiner asked for the separate process.
-bool PrepareWorker();
+enum class WorkerReadiness {
+  kReady,
+  kMissing,     // the worker, or the Ghostscript library beside it, cannot be run
+  kNotBounded,  // the system would not hold the worker to its bounds
+};
+
+// Finds the worker beside the plug-in and has it load its Ghostscript once. Unless it is ready,
+// every view fails, for the examiner asked for the separate process.
+WorkerReadiness PrepareWorker();
 
 // ConvertWithGhostscript's work, done by the worker: converts `input` into `output`, both in
 // `folder`, a folder of the request's own (os::CreatePrivateDirectory), which is the worker's

@@ -25,6 +25,10 @@ constexpr char kPdfHeader[] = "%PDF-";
 constexpr std::uint32_t kPdfHeaderLength = sizeof(kPdfHeader) - 1;
 
 constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
+constexpr char16_t kFolderLeftPrefix[] =
+    u"[WARNING] The plug-in could not remove its temporary folder ";
+constexpr char16_t kFolderLeftSuffix[] =
+    u", which may hold a copy of the item. Delete it once no program uses it.";
 
 constexpr std::int64_t kLargestSingleTransfer = std::numeric_limits<std::uint32_t>::max();
 
@@ -73,6 +77,19 @@ bool StageItem(void* bytes, std::uint32_t size, const char16_t* directory, char1
   os::DeleteFileAt(input);
   os::DeleteFileAt(output);
   return false;
+}
+
+// Removes the request's own folder, and tells the examiner where it stays when it cannot.
+void RemoveRequestFolder(const char16_t* folder) {
+  if (os::RemovePrivateDirectory(folder)) return;
+  char16_t
+      message[sizeof(kFolderLeftPrefix) / 2 + os::kPathCapacity + sizeof(kFolderLeftSuffix) / 2];
+  std::size_t used = 0;
+  for (const char16_t* part : {kFolderLeftPrefix, folder, kFolderLeftSuffix}) {
+    for (; *part != u'\0'; ++part) message[used++] = *part;
+  }
+  message[used] = u'\0';
+  HostApi.OutputMessage(message, kNoticeFlags);
 }
 
 // Reads the converted document into a new block and deletes its file. The block belongs to the
@@ -149,7 +166,7 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
     return nullptr;
   }
   ScopeExit remove_folder([isolated, &folder] {
-    if (isolated) os::RemovePrivateDirectory(folder);
+    if (isolated) RemoveRequestFolder(folder);
   });
 
   char16_t input[os::kPathCapacity];

@@ -99,11 +99,11 @@ void SetLimit(int resource, rlim_t value) {
   // No new task for an ordinary user: no process, and no thread either, as threads count against
   // the real user like processes. Ghostscript's conversion starts no thread.
   SetLimit(RLIMIT_NPROC, 0);
-  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) _exit(127);
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) _exit(kWorkerNotBoundedExitCode);
 #ifdef QUILLMEND_WORKER_FILTER
   sock_fprog filter = {static_cast<unsigned short>(sizeof(kNoNewProcesses) / sizeof(sock_filter)),
                        kNoNewProcesses};
-  if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) _exit(127);
+  if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) _exit(kWorkerNotBoundedExitCode);
 #endif
   execve(argv[0], argv, envp);
   _exit(127);
@@ -123,7 +123,11 @@ bool FormVariable(const char* name, const char* value, char* out, std::size_t ca
 }  // namespace
 
 Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, int count,
-                    const char16_t* temp_directory, const WorkerLimits& limits) {
+                    const char16_t* temp_directory, const WorkerLimits& limits,
+                    WorkerStartFailure* failure) {
+  // Whatever fails before the child runs is a worker that could not be started; a child that
+  // cannot bind itself says so by its exit code.
+  *failure = WorkerStartFailure::kNotStarted;
   if (count < 0 || count > kMostArguments) return nullptr;
   // Everything the child needs is formed before the fork: after it, only plain system calls.
   char paths[kMostArguments + 1][posix::kNarrowPathCapacity];
@@ -159,7 +163,7 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
   return new (block) Worker{pid, pidfd};
 }
 
-WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds) {
+WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds, int* exit_code) {
   const std::uint64_t deadline = MonotonicMilliseconds() + milliseconds;
   for (;;) {
     // Looked at without reaping: the ended worker keeps its process group's number reserved
@@ -167,10 +171,11 @@ WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds) {
     siginfo_t info = {};
     const int peeked =
         waitid(P_PID, static_cast<id_t>(worker->pid), &info, WEXITED | WNOHANG | WNOWAIT);
-    if (peeked != 0 && errno != EINTR) return WorkerState::kFailed;
+    if (peeked != 0 && errno != EINTR) return WorkerState::kEndedAbnormally;
     if (peeked == 0 && info.si_pid == worker->pid) {
-      return info.si_code == CLD_EXITED && info.si_status == 0 ? WorkerState::kSucceeded
-                                                               : WorkerState::kFailed;
+      if (info.si_code != CLD_EXITED) return WorkerState::kEndedAbnormally;
+      *exit_code = info.si_status;
+      return WorkerState::kExited;
     }
     const std::uint64_t now = MonotonicMilliseconds();
     if (now >= deadline) return WorkerState::kRunning;
@@ -216,6 +221,29 @@ bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {
   struct stat status;
   if (!posix::ToUtf8(path, narrow, sizeof(narrow)) || stat(narrow, &status) != 0) return false;
   *size = static_cast<std::uint64_t>(status.st_size);
+  return true;
+}
+
+bool GetFolderFilesSize(const char16_t* path, std::uint64_t* size) {
+  char narrow[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return false;
+  const int folder = open(narrow, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+  if (folder < 0) return false;
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    close(folder);
+    return false;
+  }
+  std::uint64_t total = 0;
+  while (const dirent* entry = readdir(listing)) {
+    struct stat status;
+    if (fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode)) {
+      total += static_cast<std::uint64_t>(status.st_size);
+    }
+  }
+  closedir(listing);
+  *size = total;
   return true;
 }
 

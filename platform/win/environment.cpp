@@ -29,7 +29,8 @@ constexpr std::size_t kKeyCapacity = 256;
 EnvironmentValue ReadStringValue(HKEY root, const wchar_t* key, const wchar_t* name, char* value,
                                  std::size_t capacity) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+  // With the access Ghostscript asks for: a key it can open must not be missed here.
+  if (RegOpenKeyExW(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
     return EnvironmentValue::kUnset;
   }
   // One unit more than the data may fill, so that the text always ends in a NUL.
@@ -42,6 +43,9 @@ EnvironmentValue ReadStringValue(HKEY root, const wchar_t* key, const wchar_t* n
   if (type != REG_SZ) return EnvironmentValue::kUnset;
   if (status == ERROR_MORE_DATA) return EnvironmentValue::kUnusable;
   if (status != ERROR_SUCCESS) return EnvironmentValue::kUnset;
+  // Less than one unit holds not even the terminator: Ghostscript would read as text what it
+  // never received.
+  if (bytes < sizeof(wchar_t)) return EnvironmentValue::kUnusable;
   return ToUtf8(units, value, capacity);
 }
 

@@ -1,11 +1,8 @@
-// Files on Windows: the temporary-name service creates each file as it names it.
-//
-// A virus scanner opens every new file in the temporary directory and may hold it for a few
-// milliseconds without sharing it. Opening or deleting a staged file in that moment fails; those
-// two are tried again for up to about a quarter of a second, so that a scanner neither fails a
-// view nor leaves a copy of the evidence behind.
+// Files on Windows: the temporary-name service creates each file as it names it. Opening and
+// deleting a staged file wait out another program's passing hold on it (passing_hold.h).
 #include <windows.h>
 
+#include "passing_hold.h"
 #include "platform/platform.h"
 #include "system_calls.h"
 #include "wide.h"
@@ -13,26 +10,6 @@
 namespace quillmend::os {
 
 namespace {
-
-// Waits between attempts: 255 ms in all.
-constexpr DWORD kRetryDelaysMs[] = {5, 10, 20, 40, 80, 100};
-
-// Errors another program's passing hold on a file gives.
-bool IsPassingLock(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-         error == ERROR_LOCK_VIOLATION;
-}
-
-// Makes `attempt` until it succeeds, fails for another reason, or the delays run out.
-template <typename Attempt>
-bool Retrying(Attempt attempt) {
-  for (const DWORD delay : kRetryDelaysMs) {
-    if (attempt()) return true;
-    if (!IsPassingLock(GetLastError())) return false;
-    Sleep(delay);
-  }
-  return attempt();
-}
 
 FileHandle OpenExisting(const char16_t* path, DWORD access) {
   HANDLE file = INVALID_HANDLE_VALUE;

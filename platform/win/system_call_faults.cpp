@@ -19,12 +19,14 @@ enum Call {
   kGetFileSize,
   kDeleteFile,
   kHeapAlloc,
+  kAssignProcessToJobObject,
   kCallCount
 };
 
-const char* const kCallNames[kCallCount] = {"GetTempPathW", "GetTempFileNameW", "CreateFileW",
-                                            "WriteFile",    "ReadFile",         "GetFileSizeEx",
-                                            "DeleteFileW",  "HeapAlloc"};
+const char* const kCallNames[kCallCount] = {
+    "GetTempPathW", "GetTempFileNameW", "CreateFileW",
+    "WriteFile",    "ReadFile",         "GetFileSizeEx",
+    "DeleteFileW",  "HeapAlloc",        "AssignProcessToJobObject"};
 
 // Calls number `first` to `first + times - 1` (from 1) fail with `error`; a negative `times`
 // makes every call from `first` on fail. ERROR_SUCCESS makes a call that moves bytes or gives a
@@ -110,6 +112,10 @@ LPVOID WINAPI HeapAllocFault(HANDLE heap, DWORD flags, SIZE_T bytes) {
   if (block != nullptr) InterlockedIncrement(&blocks_held);
   return block;
 }
+BOOL WINAPI AssignProcessToJobObjectFault(HANDLE job, HANDLE process) {
+  return Fails(kAssignProcessToJobObject) ? FALSE
+                                          : system_functions.AssignProcessToJobObject(job, process);
+}
 BOOL WINAPI HeapFreeFault(HANDLE heap, DWORD flags, LPVOID block) {
   const BOOL freed = system_functions.HeapFree(heap, flags, block);
   if (freed && block != nullptr) InterlockedDecrement(&blocks_held);
@@ -120,8 +126,11 @@ void Install() {
   if (installed) return;
   installed = true;
   system_functions = Win32;
-  Win32 = {GetTempPathFault, GetTempFileNameFault, CreateFileFault, WriteFileFault, ReadFileFault,
-           GetFileSizeFault, DeleteFileFault,      HeapAllocFault,  HeapFreeFault};
+  Win32 = {GetTempPathFault, GetTempFileNameFault,
+           CreateFileFault,  WriteFileFault,
+           ReadFileFault,    GetFileSizeFault,
+           DeleteFileFault,  HeapAllocFault,
+           HeapFreeFault,    AssignProcessToJobObjectFault};
 }
 
 int CallNamed(const char* name) {

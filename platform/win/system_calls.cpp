@@ -4,7 +4,7 @@ namespace quillmend::os {
 
 SystemCalls Win32 = {
     ::GetTempPathW,  ::GetTempFileNameW, ::CreateFileW, ::WriteFile, ::ReadFile,
-    ::GetFileSizeEx, ::DeleteFileW,      ::HeapAlloc,   ::HeapFree,
+    ::GetFileSizeEx, ::DeleteFileW,      ::HeapAlloc,   ::HeapFree,  ::AssignProcessToJobObject,
 };
 
 }  // namespace quillmend::os

@@ -1,6 +1,6 @@
-// The Win32 calls the file and memory functions make, gathered in one table so that a test build
-// of the plug-in can make any of them fail (system_call_faults.cpp). The shipped plug-in never
-// changes the table: it holds the system's own functions.
+// The Win32 calls the file, memory and worker functions make, gathered in one table so that a test
+// build of the plug-in can make any of them fail (system_call_faults.cpp). The shipped plug-in
+// never changes the table: it holds the system's own functions.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,7 @@ struct SystemCalls {
   BOOL(WINAPI* DeleteFileW)(LPCWSTR);
   LPVOID(WINAPI* HeapAlloc)(HANDLE, DWORD, SIZE_T);
   BOOL(WINAPI* HeapFree)(HANDLE, DWORD, LPVOID);
+  BOOL(WINAPI* AssignProcessToJobObject)(HANDLE, HANDLE);
 };
 
 extern SystemCalls Win32;

@@ -7,7 +7,9 @@
 
 #include <new>
 
+#include "passing_hold.h"
 #include "platform/platform.h"
+#include "system_calls.h"
 #include "wide.h"
 
 namespace quillmend::os {
@@ -24,9 +26,11 @@ namespace {
 constexpr int kMostArguments = 4;
 // Quotes and doubled trailing backslashes around each of the program and its arguments.
 constexpr std::size_t kCommandLineUnits = (kMostArguments + 1) * (2 * kPathCapacity + 3) + 1;
-// SystemRoot, TEMP and TMP, each with its name, and the block's closing NUL.
-constexpr std::size_t kEnvironmentUnits = 3 * (kPathCapacity + 16) + 1;
+// SystemRoot, TEMP, TMP and TMPDIR, each with its name, and the block's closing NUL.
+constexpr std::size_t kEnvironmentUnits = 4 * (kPathCapacity + 16) + 1;
 constexpr DWORD kEndWaitMs = 10000;
+// NTSTATUS values of error severity.
+constexpr DWORD kFirstErrorStatus = 0xC0000000;
 constexpr int kNameAttempts = 100;
 
 std::size_t Length(const wchar_t* text) {
@@ -72,7 +76,9 @@ bool AppendVariable(wchar_t* out, std::size_t* used, const wchar_t* name, const 
   return true;
 }
 
-// The worker's whole environment, in the order Windows keeps it (sorted by name).
+// The worker's whole environment, in the order Windows keeps it (sorted by name). Ghostscript
+// asks for TMPDIR first and, where the environment lacks it, reads it from the registry key of
+// its release: without it here, its scratch files would land in a folder of the workstation's.
 bool FormEnvironment(wchar_t* block, const wchar_t* temp_directory) {
   wchar_t system_root[kPathCapacity];
   const DWORD length = GetEnvironmentVariableW(L"SystemRoot", system_root, kPathCapacity);
@@ -83,6 +89,7 @@ bool FormEnvironment(wchar_t* block, const wchar_t* temp_directory) {
   }
   if (!AppendVariable(block, &used, L"TEMP", temp_directory)) return false;
   if (!AppendVariable(block, &used, L"TMP", temp_directory)) return false;
+  if (!AppendVariable(block, &used, L"TMPDIR", temp_directory)) return false;
   block[used] = L'\0';
   return true;
 }
@@ -109,7 +116,9 @@ HANDLE BoundedJob(const WorkerLimits& limits) {
 }  // namespace
 
 Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, int count,
-                    const char16_t* temp_directory, const WorkerLimits& limits) {
+                    const char16_t* temp_directory, const WorkerLimits& limits,
+                    WorkerStartFailure* failure) {
+  *failure = WorkerStartFailure::kNotStarted;
   if (count < 0 || count > kMostArguments) return nullptr;
   auto* command_line = static_cast<wchar_t*>(AllocateBlock(kCommandLineUnits * sizeof(wchar_t)));
   auto* environment = static_cast<wchar_t*>(AllocateBlock(kEnvironmentUnits * sizeof(wchar_t)));
@@ -133,8 +142,9 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
     if (CreateProcessW(Wide(program), command_line, nullptr, nullptr, FALSE,
                        CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
                        environment, Wide(temp_directory), &startup, &started)) {
-      if (AssignProcessToJobObject(job, started.hProcess) &&
-          ResumeThread(started.hThread) != static_cast<DWORD>(-1)) {
+      const bool bounded = Win32.AssignProcessToJobObject(job, started.hProcess) != FALSE;
+      if (!bounded) *failure = WorkerStartFailure::kNotBounded;
+      if (bounded && ResumeThread(started.hThread) != static_cast<DWORD>(-1)) {
         worker = new (block) Worker{started.hProcess, job};
         block = nullptr;
         job = nullptr;
@@ -153,14 +163,19 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
   return worker;
 }
 
-WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds) {
+WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds, int* exit_code) {
   const DWORD waited = WaitForSingleObject(worker->process, milliseconds);
   if (waited == WAIT_TIMEOUT) return WorkerState::kRunning;
   DWORD code = 1;
   if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(worker->process, &code)) {
-    return WorkerState::kFailed;
+    return WorkerState::kEndedAbnormally;
   }
-  return code == 0 ? WorkerState::kSucceeded : WorkerState::kFailed;
+  // A process the job ends on an unhandled exception exits with the exception's status, an
+  // error status of the system (0xC0000005 for an access violation); the worker's own codes are
+  // small numbers.
+  if (code >= kFirstErrorStatus) return WorkerState::kEndedAbnormally;
+  *exit_code = static_cast<int>(code);
+  return WorkerState::kExited;
 }
 
 void EndWorker(Worker* worker) {
@@ -190,11 +205,96 @@ bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {
   return known;
 }
 
+namespace {
+
+// Calls `visit` with the full path of each file directly in the folder `path` (ending in a
+// separator). False when the folder cannot be listed.
+template <typename Visit>
+bool ForEachFileIn(const char16_t* path, Visit visit) {
+  wchar_t pattern[kPathCapacity + 2];
+  const std::size_t length = Length(Wide(path));
+  if (length + 2 > kPathCapacity + 1) return false;
+  for (std::size_t i = 0; i < length; ++i) pattern[i] = Wide(path)[i];
+  pattern[length] = L'*';
+  pattern[length + 1] = L'\0';
+  WIN32_FIND_DATAW found;
+  HANDLE listing = FindFirstFileW(pattern, &found);
+  if (listing == INVALID_HANDLE_VALUE) return false;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    const std::size_t name = Length(found.cFileName);
+    if (length + name + 1 > kPathCapacity) continue;
+    char16_t file[kPathCapacity];
+    for (std::size_t i = 0; i < length; ++i) file[i] = path[i];
+    for (std::size_t i = 0; i <= name; ++i) file[length + i] = found.cFileName[i];
+    visit(file);
+  } while (FindNextFileW(listing, &found));
+  FindClose(listing);
+  return true;
+}
+
+}  // namespace
+
+bool GetFolderFilesSize(const char16_t* path, std::uint64_t* size) {
+  std::uint64_t total = 0;
+  // Each file is asked itself: the listing's sizes may lag behind a writer.
+  const bool listed = ForEachFileIn(path, [&total](const char16_t* file) {
+    std::uint64_t bytes = 0;
+    if (GetFileSizeAt(file, &bytes)) total += bytes;
+  });
+  *size = total;
+  return listed;
+}
+
+namespace {
+
+// A security descriptor whose access list grants the current user everything and nobody else
+// anything, inherited by all that is made inside and protected from the parent's entries. A
+// temporary directory such as a shared C:\Temp lets others in; its entries must not pass on.
+// Its parts live in `storage`, which must outlive its use.
+struct UserOnlySecurity {
+  SECURITY_DESCRIPTOR descriptor;
+  alignas(DWORD) BYTE acl[256];
+  alignas(DWORD) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+
+bool FormUserOnlySecurity(UserOnlySecurity* storage, SECURITY_ATTRIBUTES* attributes) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD needed = 0;
+  const BOOL known =
+      GetTokenInformation(token, TokenUser, storage->user, sizeof(storage->user), &needed);
+  CloseHandle(token);
+  if (!known) return false;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(storage->user)->User.Sid;
+  auto* acl = reinterpret_cast<PACL>(storage->acl);
+  if (!InitializeAcl(acl, sizeof(storage->acl), ACL_REVISION) ||
+      !AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                             GENERIC_ALL, sid) ||
+      !InitializeSecurityDescriptor(&storage->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&storage->descriptor, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&storage->descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return false;
+  }
+  *attributes = {sizeof(SECURITY_ATTRIBUTES), &storage->descriptor, FALSE};
+  return true;
+}
+
+// What a folder's removal meets while a scanner still holds a file that is already deleted.
+bool IsPassingHoldOnFolder(DWORD error) {
+  return IsPassingLock(error) || error == ERROR_DIR_NOT_EMPTY;
+}
+
+}  // namespace
+
 bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, char16_t* path) {
   const std::size_t directory_length = Length(Wide(directory));
   const std::size_t prefix_length = Length(Wide(prefix));
   // "<directory><prefix>XXXXXXXX\"
   if (directory_length + prefix_length + 8 + 2 > kPathCapacity) return false;
+  UserOnlySecurity storage;
+  SECURITY_ATTRIBUTES security;
+  if (!FormUserOnlySecurity(&storage, &security)) return false;
   wchar_t* name = Wide(path);
   for (std::size_t i = 0; i < directory_length; ++i) name[i] = Wide(directory)[i];
   for (std::size_t i = 0; i < prefix_length; ++i) name[directory_length + i] = Wide(prefix)[i];
@@ -207,8 +307,7 @@ bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, c
     }
     for (int i = 7; i >= 0; --i, number >>= 4) digits[i] = L"0123456789ABCDEF"[number & 0xF];
     digits[8] = L'\0';
-    // The temporary directory's own permissions, which are the user's alone, pass to the folder.
-    if (CreateDirectoryW(name, nullptr)) {
+    if (CreateDirectoryW(name, &security)) {
       digits[8] = L'\\';
       digits[9] = L'\0';
       return true;
@@ -219,27 +318,8 @@ bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, c
 }
 
 bool RemovePrivateDirectory(const char16_t* path) {
-  wchar_t pattern[kPathCapacity + 2];
-  const std::size_t length = Length(Wide(path));
-  if (length + 2 > kPathCapacity + 1) return false;
-  for (std::size_t i = 0; i < length; ++i) pattern[i] = Wide(path)[i];
-  pattern[length] = L'*';
-  pattern[length + 1] = L'\0';
-  WIN32_FIND_DATAW found;
-  HANDLE listing = FindFirstFileW(pattern, &found);
-  if (listing != INVALID_HANDLE_VALUE) {
-    do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-      const std::size_t name = Length(found.cFileName);
-      if (length + name + 1 > kPathCapacity) continue;
-      char16_t file[kPathCapacity];
-      for (std::size_t i = 0; i < length; ++i) file[i] = path[i];
-      for (std::size_t i = 0; i <= name; ++i) file[length + i] = found.cFileName[i];
-      DeleteFileAt(file);
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
-  }
-  return RemoveDirectoryW(Wide(path)) != FALSE;
+  ForEachFileIn(path, [](const char16_t* file) { DeleteFileAt(file); });
+  return Retrying([path] { return RemoveDirectoryW(Wide(path)) != FALSE; }, IsPassingHoldOnFolder);
 }
 
 void SuppressCrashReports() {

@@ -48,6 +48,16 @@
 //                            spawn          the conversion starts a process that idles until
 //                                           killed ("spawned ID") or is refused ("spawn
 //                                           refused"), then fails
+//                            scratch-flood  the conversion writes scratch files of 512 KiB
+//                                           into its temporary directory (TMPDIR, else TEMP),
+//                                           one a millisecond, until a write fails ("scratch
+//                                           refused after N files"; it stops by itself after
+//                                           256: "scratch never refused"), then fails
+//                            late-output    the conversion succeeds, and its output then grows
+//                                           by 3 MiB in one write just before it returns, as
+//                                           pdfwrite writes most of a document at its close
+//                            scratch-folder the conversion succeeds, leaving a folder "kept" in
+//                                           its temporary directory
 //                          Each of these logs "pid ID" first, the id of the process it runs in.
 //                          Otherwise a conversion copies the input file to the output file: at
 //                          gsapi_init_with_args when its last two arguments are "OUTPUT INPUT",
@@ -74,6 +84,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -247,10 +258,44 @@ void Hog() {
   for (std::size_t i = 0; i < steps; ++i) std::free(blocks[i]);
 }
 
+// The conversion's temporary directory, as Ghostscript looks for it.
+std::filesystem::path TempDirectory() {
+  std::string folder = standin::GetEnvironment("TMPDIR");
+  if (folder.empty()) folder = standin::GetEnvironment("TEMP");
+  return std::filesystem::path(folder);
+}
+
+// Writes scratch files into the temporary directory until a write fails.
+void FloodScratch() {
+  constexpr int kMostFiles = 256;
+  const std::string chunk(kMiB / 2, 's');
+  int files = 0;
+  for (; files < kMostFiles; ++files) {
+    const std::string name = (TempDirectory() / ("_scratch" + std::to_string(files))).string();
+    std::FILE* out = std::fopen(name.c_str(), "wb");
+    if (out == nullptr) break;
+    const bool written = std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+    if (std::fclose(out) != 0 || !written) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  Log(files < kMostFiles ? "scratch refused after " + std::to_string(files) + " files"
+                         : std::string("scratch never refused"));
+}
+
+// Adds 3 MiB to the output in one write.
+bool GrowOutputAtOnce(const Instance& instance) {
+  std::FILE* out = standin::OpenArgumentPath(instance.output.c_str(), "ab", instance.encoding);
+  if (out == nullptr) return false;
+  const std::string bytes(3 * kMiB, 'o');
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  return std::fclose(out) == 0 && written;
+}
+
 // The ways a document can make Ghostscript misbehave: true when one was asked for (if it returns
 // at all); the conversion then fails.
 bool Misbehave(const Instance& instance) {
-  const char* const kModes[] = {"crash", "abort", "loop", "hang", "flood", "hog", "spawn"};
+  const char* const kModes[] = {"crash", "abort", "loop",          "hang",
+                                "flood", "hog",   "scratch-flood", "spawn"};
   bool any = false;
   for (const char* mode : kModes) any = any || Has(mode);
   if (!any) return false;
@@ -267,6 +312,7 @@ bool Misbehave(const Instance& instance) {
   while (Has("hang")) std::this_thread::sleep_for(std::chrono::seconds(1));
   if (Has("flood")) Flood(instance);
   if (Has("hog")) Hog();
+  if (Has("scratch-flood")) FloodScratch();
   if (Has("spawn")) {
     long id = 0;
     Log(standin::StartIdleProcess(&id) ? "spawned " + std::to_string(id)
@@ -279,6 +325,14 @@ bool Misbehave(const Instance& instance) {
 bool Convert(Instance* instance) {
   if (Misbehave(*instance)) return false;
   if (!Copy(*instance, instance->input.c_str(), instance->output.c_str())) return false;
+  if (Has("late-output")) {
+    Log("pid " + std::to_string(standin::ProcessId()));
+    if (!GrowOutputAtOnce(*instance)) return false;
+  }
+  if (Has("scratch-folder")) {
+    std::error_code error;
+    std::filesystem::create_directory(TempDirectory() / "kept", error);
+  }
   instance->pages = 1;
   return true;
 }

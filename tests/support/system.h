@@ -40,6 +40,19 @@ std::optional<std::string> GetEnvironmentValue(const char* name);
 bool SetUserRegistryValue(const std::string& key, const std::string& name,
                           const std::optional<std::string>& value);
 
+// The same under the user's or the machine's root (HKEY_LOCAL_MACHINE). `data_bytes`, when
+// given, stores only that many bytes of the value's UTF-16 form with its terminator: a string
+// value cut short, as any program may write one.
+enum class RegistryRoot { kUser, kMachine };
+bool SetRegistryValue(RegistryRoot root, const std::string& key, const std::string& name,
+                      const std::optional<std::string>& value,
+                      std::optional<std::size_t> data_bytes = std::nullopt);
+
+// Sets `name` in the C runtime's copy of the environment only, as a process may find it when
+// the variable was removed from the process's own environment after the runtime started (or
+// removes it there when `value` is empty). False where both are one (POSIX).
+bool SetCRuntimeOnlyEnvironment(const char* name, const std::optional<std::string>& value);
+
 // The variables that name the user's temporary directory.
 std::vector<const char*> TempDirectoryVariables();
 

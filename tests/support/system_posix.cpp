@@ -52,6 +52,15 @@ bool SetUserRegistryValue(const std::string&, const std::string&,
   return false;
 }
 
+bool SetRegistryValue(RegistryRoot, const std::string&, const std::string&,
+                      const std::optional<std::string>&, std::optional<std::size_t>) {
+  return false;
+}
+
+bool SetCRuntimeOnlyEnvironment(const char*, const std::optional<std::string>&) {
+  return false;
+}
+
 std::vector<const char*> TempDirectoryVariables() {
   return {"TMPDIR"};
 }

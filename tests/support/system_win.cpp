@@ -56,25 +56,39 @@ std::optional<std::string> GetEnvironmentValue(const char* name) {
   return PathUtf8(value);
 }
 
-bool SetUserRegistryValue(const std::string& key, const std::string& name,
-                          const std::optional<std::string>& value) {
+bool SetRegistryValue(RegistryRoot root, const std::string& key, const std::string& name,
+                      const std::optional<std::string>& value,
+                      std::optional<std::size_t> data_bytes) {
   HKEY opened = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, Wide(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      &opened, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(root == RegistryRoot::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      Wide(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                      nullptr) != ERROR_SUCCESS) {
     return false;
   }
   const std::wstring wide_name = Wide(name);
   LONG status = ERROR_SUCCESS;
   if (value) {
     const std::wstring text = Wide(*value);
+    const std::size_t bytes = data_bytes.value_or((text.size() + 1) * sizeof(wchar_t));
     status = RegSetValueExW(opened, wide_name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                            reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(bytes));
   } else {
     status = RegDeleteValueW(opened, wide_name.c_str());
   }
   RegCloseKey(opened);
   return status == ERROR_SUCCESS;
+}
+
+bool SetUserRegistryValue(const std::string& key, const std::string& name,
+                          const std::optional<std::string>& value) {
+  return SetRegistryValue(RegistryRoot::kUser, key, name, value);
+}
+
+bool SetCRuntimeOnlyEnvironment(const char* name, const std::optional<std::string>& value) {
+  const std::wstring wide_name = Wide(name);
+  // _wputenv_s sets both copies; the process's own then loses it again.
+  if (_wputenv_s(wide_name.c_str(), Wide(value.value_or("")).c_str()) != 0) return false;
+  return SetEnvironmentVariableW(wide_name.c_str(), nullptr) != FALSE || !value;
 }
 
 std::vector<const char*> TempDirectoryVariables() {

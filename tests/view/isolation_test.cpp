@@ -51,11 +51,19 @@ TEST_F(IsolationTest, CrashAbortAndNoEndEndTheWorkerNotTheHost) {
 }
 
 // The output is ended at its limit: RLIMIT_FSIZE natively, the size watched between the wait's
-// slices on Windows. The stand-in gives up by itself after 256 MiB.
-TEST_F(IsolationTest, OutputWithoutEndStopsAtItsLimit) {
-  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_OUTPUT_LIMIT_MB", "8"}}));
-  const std::vector<std::string> log = ViewFails("flood");
+// slices on Windows. The stand-in gives up by itself after 256 MiB. An output that grows past
+// the limit only as the worker ends, as pdfwrite writes at its close, is looked at once more
+// before anything is read. Scratch files, each within the limit, are bounded together with the
+// output: the stand-in gives up by itself after 128 MiB.
+TEST_F(IsolationTest, OutputAndScratchFilesStopAtTheirLimit) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_OUTPUT_LIMIT_MB", "1"}}));
+  std::vector<std::string> log = ViewFails("flood");
   EXPECT_EQ(std::count(log.begin(), log.end(), "flood never refused"), 0);
+  ResetHost();
+  ViewFails("late-output");
+  ResetHost();
+  log = ViewFails("scratch-flood");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "scratch never refused"), 0);
 }
 
 // The hog's refusal after at most `limit_mib` MiB, where the system enforces the bound. Wine
@@ -133,19 +141,49 @@ TEST_F(IsolationTest, UnusableSettingsWarnAndKeepTheirDefaults) {
   const std::vector<HostMessage> messages = HostMessages();
   ASSERT_EQ(messages.size(), 5u);
   const char16_t* const kWarnings[] = {
-      u"[WARNING] QUILLMEND_ISOLATION is neither", u"[WARNING] QUILLMEND_TIME_LIMIT_S is not",
+      u"[ERROR] QUILLMEND_ISOLATION is neither", u"[WARNING] QUILLMEND_TIME_LIMIT_S is not",
       u"[WARNING] QUILLMEND_MEMORY_LIMIT_MB is not", u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not"};
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(messages[static_cast<std::size_t>(i) + 1].text.rfind(kWarnings[i], 0), 0u) << i;
   }
-  // An unusable mode is the default mode: the document converts in the host's process.
+  // The examiner may have meant the separate process: an unusable mode converts nowhere.
   std::filesystem::remove(plugin_folder() / "standin-control");
   std::filesystem::remove(folder_.path() / "standin.log");
   StandinControl standin(folder_.path(), "");
   ResetHost();
+  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  EXPECT_EQ(standin.Values("run ").size(), 0u);
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+}
+
+// A folder of the view's that cannot be removed is named to the examiner, after the view.
+TEST_F(IsolationTest, AFolderLeftBehindIsReported) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin));
+  StandinControl standin(folder_.path(), "scratch-folder");
+  ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
   const std::string document = PdfLikeBytes(400);
   EXPECT_EQ(Convert(document), document);
-  EXPECT_EQ(standin.Values("run ").size(), 1u);
+  const std::vector<std::string> left = EntriesOf(temp());
+  ASSERT_EQ(left.size(), 1u);
+  const std::filesystem::path folder = temp() / left[0];
+  EXPECT_EQ(EntriesOf(folder), std::vector<std::string>{"kept"}) << "files were left beside it";
+  const std::u16string prefix = u"[WARNING] The plug-in could not remove its temporary folder ";
+  const std::u16string suffix =
+      u", which may hold a copy of the item. Delete it once no program uses it.";
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  const std::u16string& text = messages[0].text;
+  EXPECT_EQ(text.rfind(prefix, 0), 0u) << PathUtf8(folder);
+  ASSERT_GE(text.size(), suffix.size());
+  EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix);
+  // The path, with its separator, as the plug-in formed it from the temporary directory.
+  const std::u16string named = (std::filesystem::path(left[0]) / "").u16string();
+  EXPECT_EQ(text.substr(0, text.size() - suffix.size()).rfind(named),
+            text.size() - suffix.size() - named.size());
+  EXPECT_EQ(messages[0].flags, 2u);
+  std::filesystem::remove_all(folder);
 }
 
 // An ordinary conversion through the worker: the document comes back whole and nothing stays.

@@ -1,5 +1,6 @@
 // Conversions through the real Ghostscript library, on the fixture PDFs made at build time.
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -232,9 +233,8 @@ class RealWorkerTest : public ViewTest {
 };
 
 // A page bomb: one page listed a thousand times in the page tree, a few KB that take Ghostscript
-// minutes and hundreds of MB of output. In the worker the time limit ends it, and the host is
-// told the conversion failed.
-TEST_F(RealWorkerTest, APageBombEndsAtTheTimeLimit) {
+// minutes and hundreds of MB of output.
+std::string PageBomb() {
   constexpr int kReferences = 1000;
   std::string kids;
   for (int i = 0; i < kReferences; ++i) kids += "3 0 R ";
@@ -243,13 +243,39 @@ TEST_F(RealWorkerTest, APageBombEndsAtTheTimeLimit) {
     for (int i = 0; i < 30; ++i) lines += "(A line of text on a page) '";
     return lines;
   }() + " ET";
-  const std::string bomb = BuildPdf(
+  return BuildPdf(
       {"<< /Type /Catalog /Pages 2 0 R >>",
        "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(kReferences) + " >>",
        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
        "/Resources << /Font << /F1 5 0 R >> >> >>",
        StreamObject("", text), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
-  ExpectFailedView(plugin_, bomb, temp(), "page bomb");
+}
+
+// In the worker the time limit ends a page bomb, and the host is told the conversion failed.
+TEST_F(RealWorkerTest, APageBombEndsAtTheTimeLimit) {
+  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb");
+}
+
+// Ghostscript for Windows reads TMPDIR from the registry key of its release where its
+// environment has none (the in-host RegistryConfinement test shows that it does). The worker's
+// environment names the view's own folder, so its scratch files land there and go with it, also
+// when the worker is ended at the time limit. The registry is shared: this runs alone.
+TEST_F(RealWorkerTest, RegistryOptionsTmpdirGetsNoScratchFileOfTheWorker) {
+  const std::filesystem::path folder = folder_.path() / "registry-tmpdir";
+  std::filesystem::create_directories(folder);
+  const std::string key = RealGhostscriptRegistryKey();
+  if (key.empty() || !SetUserRegistryValue(key, "TMPDIR", PathUtf8(folder))) {
+    GTEST_SKIP() << "no registry here";
+  }
+  const std::shared_ptr<void> restore(
+      nullptr, [&key](void*) { SetUserRegistryValue(key, "TMPDIR", std::nullopt); });
+  CreationWatch watch(folder);
+  ASSERT_TRUE(watch.unavailable.empty()) << watch.unavailable;
+  EXPECT_EQ(ViewTest::Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf"))).rfind("%PDF-1.5", 0),
+            0u);
+  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb");
+  EXPECT_EQ(watch.Created(), std::vector<std::string>());
+  EXPECT_EQ(EntriesOf(folder), std::vector<std::string>());
 }
 
 TEST_F(RealGhostscriptTest, EightThreadsConvertAtOnce) {

@@ -121,5 +121,38 @@ INSTANTIATE_TEST_SUITE_P(EveryCall, SystemCallFailureTest, testing::ValuesIn(kFa
                            return std::string(info.param.name);
                          });
 
+// A host that already runs in a job allowing none inside it cannot put the worker in a job of its
+// own: start-up says so, in words of its own, and nothing converts, in the worker or the host.
+class JobObjectTest : public ViewTest {};
+
+TEST_F(JobObjectTest, AWorkerOutsideItsJobIsRefusedAndNothingConverts) {
+  ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("process"));
+  ASSERT_TRUE(
+      LoadPlugin(plugin_folder(), Ghostscript::kStandin, &plugin_, PluginBuild::kFaultHooks));
+  const FaultHooks& hooks = LoadedFaultHooks();
+  ASSERT_NE(hooks.FailSystemCall, nullptr);
+  std::filesystem::copy_file(ExecutableDirectory() / kWorkerFileName,
+                             plugin_folder() / kWorkerFileName);
+  StandinControl standin(folder_.path(), "");
+  ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+  ASSERT_TRUE(hooks.FailSystemCall("AssignProcessToJobObject", 1, -1, ERROR_ACCESS_DENIED));
+  ResetHost();
+  EXPECT_EQ(host_emulator::StartPlugin(plugin_), 2);
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].text.rfind(u"[ERROR] QUILLMEND_ISOLATION=process, but the system does "
+                                   u"not let the plug-in hold the conversion worker to its bounds",
+                                   0),
+            0u);
+
+  ResetHost();
+  const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
+  hooks.FailSystemCall(nullptr, 0, 0, 0);
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  EXPECT_EQ(standin.Values("run ").size(), 0u) << "converted after all";
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+}
+
 }  // namespace
 }  // namespace quillmend::test

@@ -3,6 +3,7 @@
 // permit that still reaches the staged input fails the view before the document runs.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "support/system.h"
 #include "support/view_fixture.h"
@@ -18,22 +19,68 @@ const HostMessage kOptionsSet{
     u"removed.",
     2};
 
-enum class Where { kEnvironment, kRegistry };
+enum class Where { kEnvironment, kCRuntimeOnly, kUserRegistry, kMachineRegistry };
 
-// GS_OPTIONS where the parameter says, for the scope. In the registry it goes under the key of a
+// Where GS_OPTIONS is set, to what, and how much of it a registry value holds.
+struct OptionsCase {
+  const char* name;
+  Where where;
+  std::string value;
+  std::optional<std::size_t> data_bytes = std::nullopt;
+  // The product the stand-in names: a snapshot build's lies in the family's key.
+  const char* product = "Quillmend options test";
+};
+
+void PrintTo(const OptionsCase& options, std::ostream* out) {
+  *out << options.name;
+}
+
+// Longer than any buffer of the plug-in's: Ghostscript reads values of any length.
+const std::string kLongOptions = "-dLastPage=1" + std::string(3000, ' ');
+
+const OptionsCase kOptionsCases[] = {
+    {"Environment", Where::kEnvironment, "-dLastPage=1"},
+    {"LongInTheEnvironment", Where::kEnvironment, kLongOptions},
+    {"CRuntimeOnly", Where::kCRuntimeOnly, "-dLastPage=1"},
+    {"LongInTheCRuntimeOnly", Where::kCRuntimeOnly, kLongOptions},
+    {"UserRegistry", Where::kUserRegistry, "-dLastPage=1"},
+    {"LongInTheUserRegistry", Where::kUserRegistry, kLongOptions},
+    {"MachineRegistry", Where::kMachineRegistry, "-dLastPage=1"},
+    {"LongInTheMachineRegistry", Where::kMachineRegistry, kLongOptions},
+    // A string value of no byte, or one, holds not even its terminator.
+    {"NoByteInTheRegistry", Where::kUserRegistry, "-dLastPage=1", 0},
+    {"OneByteInTheRegistry", Where::kUserRegistry, "-dLastPage=1", 1},
+    {"SnapshotBuildsFamily", Where::kUserRegistry, "-dLastPage=1", std::nullopt,
+     "Quillmend options test GIT PRERELEASE"},
+};
+
+// GS_OPTIONS where the case says, for the scope. In the registry it goes under the key of a
 // product name that only this test gives the stand-in, so that it reaches no other program that
 // shares the registry.
 class ScopedOptions {
  public:
-  ScopedOptions(Where where, const std::string& options) : where_(where) {
-    if (where == Where::kEnvironment) {
-      environment_ = std::make_unique<ScopedEnvironment>("GS_OPTIONS", options);
-    } else {
-      available_ = SetUserRegistryValue(kKey, "GS_OPTIONS", options);
+  explicit ScopedOptions(const OptionsCase& options)
+      : where_(options.where), product_("QUILLMEND_STANDIN_PRODUCT", std::string(options.product)) {
+    switch (where_) {
+      case Where::kEnvironment:
+        environment_ = std::make_unique<ScopedEnvironment>("GS_OPTIONS", options.value);
+        break;
+      case Where::kCRuntimeOnly:
+        available_ = SetCRuntimeOnlyEnvironment("GS_OPTIONS", options.value);
+        break;
+      case Where::kUserRegistry:
+      case Where::kMachineRegistry:
+        available_ =
+            SetRegistryValue(Root(), kKey, "GS_OPTIONS", options.value, options.data_bytes);
+        break;
     }
   }
   ~ScopedOptions() {
-    if (where_ == Where::kRegistry && available_) SetUserRegistryValue(kKey, "GS_OPTIONS", {});
+    if (!available_) return;
+    if (where_ == Where::kCRuntimeOnly) SetCRuntimeOnlyEnvironment("GS_OPTIONS", std::nullopt);
+    if (where_ == Where::kUserRegistry || where_ == Where::kMachineRegistry) {
+      SetRegistryValue(Root(), kKey, "GS_OPTIONS", std::nullopt);
+    }
   }
   ScopedOptions(const ScopedOptions&) = delete;
   ScopedOptions& operator=(const ScopedOptions&) = delete;
@@ -41,22 +88,26 @@ class ScopedOptions {
   bool available() const { return available_; }
 
  private:
-  // Ghostscript's key for the product and its release 10.0.0, which the stand-in reports.
-  static constexpr char kProduct[] = "Quillmend options test";
+  // Ghostscript's key for the product's family and its release 10.0.0, which the stand-in
+  // reports.
   static constexpr char kKey[] = "Software\\Quillmend options test\\10.00.0";
 
-  ScopedEnvironment product_{"QUILLMEND_STANDIN_PRODUCT", std::string(kProduct)};
+  RegistryRoot Root() const {
+    return where_ == Where::kMachineRegistry ? RegistryRoot::kMachine : RegistryRoot::kUser;
+  }
+
   Where where_;
+  ScopedEnvironment product_;
   bool available_ = true;
   std::unique_ptr<ScopedEnvironment> environment_;
 };
 
-class GhostscriptOptionsTest : public ViewTest, public testing::WithParamInterface<Where> {};
+class GhostscriptOptionsTest : public ViewTest, public testing::WithParamInterface<OptionsCase> {};
 
 TEST_P(GhostscriptOptionsTest, StartupSaysSoOnceAndEveryViewFailsUntilRemoved) {
   StandinControl standin(folder_.path(), "");
-  auto options = std::make_unique<ScopedOptions>(GetParam(), "-dLastPage=1");
-  if (!options->available()) GTEST_SKIP() << "no registry here";
+  auto options = std::make_unique<ScopedOptions>(GetParam());
+  if (!options->available()) GTEST_SKIP() << "not in this system";
   ResetHost();
   ASSERT_TRUE(LoadReadyPlugin(folder_.path() / "plugin", Ghostscript::kStandin, &plugin_));
   EXPECT_EQ(HostMessages(), (std::vector<HostMessage>{kLoaded, kOptionsSet}));
@@ -77,10 +128,9 @@ TEST_P(GhostscriptOptionsTest, StartupSaysSoOnceAndEveryViewFailsUntilRemoved) {
   EXPECT_EQ(Convert(document), document);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, GhostscriptOptionsTest,
-                         testing::Values(Where::kEnvironment, Where::kRegistry),
-                         [](const testing::TestParamInfo<Where>& info) {
-                           return info.param == Where::kEnvironment ? "Environment" : "Registry";
+INSTANTIATE_TEST_SUITE_P(Sources, GhostscriptOptionsTest, testing::ValuesIn(kOptionsCases),
+                         [](const testing::TestParamInfo<OptionsCase>& info) {
+                           return std::string(info.param.name);
                          });
 
 class ConfinementCheckTest : public ViewTest {

@@ -6,6 +6,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <cstdlib>
 #endif
 
 namespace xtview_test {
@@ -230,7 +232,20 @@ TEST_F(OutputTree, AFolderOrAFileGivenTwiceIsOneCollision) {
 // threads as well: the real Ghostscript converts the sample there all the same. The superuser,
 // as whom CI runs the tests, is not held by that limit, so xtview then runs as nobody, with the
 // stage and input open to that user and the output and temporary folders writable by it.
-class Isolation : public XtviewTest {};
+class Isolation : public XtviewTest {
+ protected:
+  // Everything that user must reach lies below the system's temporary folder, which everyone may
+  // enter: the build tree may lie below a folder that only its owner may enter, such as /root.
+  void SetUp() override {
+    XtviewTest::SetUp();
+    char folder[] = "/tmp/quillmend-ordinary-user-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    fs::remove_all(scratch_);
+    scratch_ = folder;
+    temp_ = Folder("temp");
+  }
+  void TearDown() override { fs::remove_all(scratch_); }
+};
 
 TEST_F(Isolation, TheWorkerConvertsForAnOrdinaryUser) {
   if (!HaveRealGhostscript()) GTEST_SKIP() << "no real Ghostscript library here";
