@@ -69,6 +69,11 @@ inline constexpr char kRealGhostscriptReleaseVariable[] = "QUILLMEND_REAL_GHOSTS
 // limit Windows does (a job's memory and its number of active processes, as of Wine 8.0).
 bool UnderWine();
 
+// Why the folder is not the current user's alone, or empty when it is: on POSIX its mode must be
+// 0700; on Windows its access list must be protected from its parent's and allow the current user
+// only.
+std::string NotPrivateBecause(const std::filesystem::path& folder);
+
 // The conversion worker's file name on this platform (built in bin/).
 extern const char kWorkerFileName[];
 

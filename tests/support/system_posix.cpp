@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -89,6 +90,13 @@ bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path&
   std::error_code error;
   std::filesystem::create_symlink(target, place, error);
   return !error;
+}
+
+std::string NotPrivateBecause(const std::filesystem::path& folder) {
+  struct stat status {};
+  if (stat(folder.c_str(), &status) != 0) return "cannot stat it";
+  const unsigned mode = status.st_mode & 07777;
+  return mode == 0700 ? "" : "its mode is " + std::to_string(mode);
 }
 
 }  // namespace quillmend::test

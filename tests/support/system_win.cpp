@@ -1,6 +1,9 @@
 #include <windows.h>
+// aclapi.h needs windows.h's types first.
+#include <aclapi.h>
 
 #include <cstdlib>
+#include <memory>
 #include <system_error>
 
 #include "system.h"
@@ -120,6 +123,43 @@ bool PlaceFile(const std::filesystem::path& target, const std::filesystem::path&
   std::error_code error;
   std::filesystem::copy_file(target, place, error);
   return !error;
+}
+
+std::string NotPrivateBecause(const std::filesystem::path& folder) {
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return "cannot read its access list";
+  }
+  const std::shared_ptr<void> free_descriptor(descriptor, LocalFree);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) return "no control bits";
+  if ((control & SE_DACL_PROTECTED) == 0) return "its access list takes its parent's entries";
+  if (acl == nullptr) return "it has no access list: everyone may enter";
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "no token";
+  alignas(DWORD) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD needed = 0;
+  const BOOL known = GetTokenInformation(token, TokenUser, user, sizeof(user), &needed);
+  CloseHandle(token);
+  if (!known) return "no user";
+  const PSID sid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  ACL_SIZE_INFORMATION size{};
+  if (!GetAclInformation(acl, &size, sizeof(size), AclSizeInformation)) return "no ACL size";
+  if (size.AceCount == 0) return "its access list is empty";
+  for (DWORD i = 0; i < size.AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(acl, i, &entry)) return "an unreadable entry";
+    const auto* header = static_cast<ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (!EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid)) {
+      return "entry " + std::to_string(i) + " lets another account in";
+    }
+  }
+  return "";
 }
 
 }  // namespace quillmend::test

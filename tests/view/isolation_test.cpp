@@ -169,6 +169,13 @@ TEST_F(IsolationTest, AFolderLeftBehindIsReported) {
   ASSERT_EQ(left.size(), 1u);
   const std::filesystem::path folder = temp() / left[0];
   EXPECT_EQ(EntriesOf(folder), std::vector<std::string>{"kept"}) << "files were left beside it";
+  // The view's folder was the user's alone, whatever the temporary directory allows. Wine keeps
+  // no access list of a folder (it maps one to the folder's mode bits), so none can be read back.
+  if (UnderWine()) {
+    std::cout << "Wine keeps no access list of a folder: not checked here\n";
+  } else {
+    EXPECT_EQ(NotPrivateBecause(folder), "");
+  }
   const std::u16string prefix = u"[WARNING] The plug-in could not remove its temporary folder ";
   const std::u16string suffix =
       u", which may hold a copy of the item. Delete it once no program uses it.";
