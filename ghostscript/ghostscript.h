@@ -2,6 +2,8 @@
 // symbol name (the plug-in does not link against it), and driven once per view request.
 #pragma once
 
+#include "failure_reason.h"
+
 namespace quillmend {
 
 // What gsapi_revision reports. `long` is the library's own type: 32 bits on Windows.
@@ -29,6 +31,10 @@ struct GhostscriptApi {
   int (*RunString)(void* instance, const char* text, int user_errors, int* exit_code);
   // Optional: tells how many pages the output device received.
   int (*GetParam)(void* instance, const char* name, void* value, int type);
+  // Optional: where the console's text goes instead of the process's standard streams. The
+  // callbacks get the caller handle given to NewInstance.
+  int (*SetStdio)(void* instance, int (*in)(void*, char*, int), int (*out)(void*, const char*, int),
+                  int (*err)(void*, const char*, int));
   // Optional: the library's product name and release, which name its settings in the registry.
   // Fills a GhostscriptRevision; typed as the C interface leaves it, opaque to the binding.
   int (*Revision)(void* revision, int size);
@@ -52,7 +58,12 @@ bool GsApiIsBound();
 
 // Rewrites the PDF document in the file `input` into the file `output` through the pdfwrite
 // device, text drawn as outlines. Both are NUL-terminated UTF-16 paths. Deletes `input` in every
-// case and leaves `output` to the caller. Tells nobody: the caller reports a failure.
-bool ConvertWithGhostscript(const char16_t* input, const char16_t* output);
+// case and leaves `output` to the caller. Tells nobody: the caller reports a failure, with the
+// reason written to `*reason`.
+bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, FailureReason* reason);
+
+// The path of the Ghostscript library LoadGsApi loaded, in `path` (kPathCapacity units). False
+// before it has loaded one, or when its path is unavailable.
+bool GetGhostscriptLibraryPath(char16_t* path);
 
 }  // namespace quillmend

@@ -10,6 +10,9 @@ GhostscriptApi GsApi = {};
 
 namespace {
 
+// The library LoadGsApi loaded; written only by XT_Init.
+void* loaded_library = nullptr;
+
 std::size_t Length(const char16_t* text) {
   std::size_t length = 0;
   while (text[length] != u'\0') ++length;
@@ -48,6 +51,7 @@ bool LoadGsApi() {
 
   void* library = os::LoadLibraryFile(path);
   if (library == nullptr) return false;
+  loaded_library = library;
 
   Bind(GsApi.NewInstance, library, "gsapi_new_instance");
   Bind(GsApi.InitWithArgs, library, "gsapi_init_with_args");
@@ -58,8 +62,13 @@ bool LoadGsApi() {
   Bind(GsApi.RunFile, library, "gsapi_run_file");
   Bind(GsApi.RunString, library, "gsapi_run_string");
   Bind(GsApi.GetParam, library, "gsapi_get_param");
+  Bind(GsApi.SetStdio, library, "gsapi_set_stdio");
   Bind(GsApi.Revision, library, "gsapi_revision");
   return GsApiIsBound();
+}
+
+bool GetGhostscriptLibraryPath(char16_t* path) {
+  return loaded_library != nullptr && os::GetLibraryPath(loaded_library, path, os::kPathCapacity);
 }
 
 bool GsApiIsBound() {

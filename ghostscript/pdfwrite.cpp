@@ -1,6 +1,7 @@
 #include "ghostscript.h"
 
 #include "confinement_check.h"
+#include "console_capture.h"
 #include "platform/platform.h"
 #include "temp_permits.h"
 #include "workstation_settings.h"
@@ -56,7 +57,8 @@ char* OutputFileArgument(const char16_t* path) {
 // allows, start-up and the document are two steps: the permits start-up grants on the temporary
 // directory are withdrawn, and the withdrawal checked, before the first byte of the document is
 // read. The arguments are the same either way; the input merely comes last, as its own step.
-bool RunDocument(void* instance, char* input, char* output) {
+// False with `*reason` set only when the document was never run for a reason of its own.
+bool RunDocument(void* instance, char* input, char* output, FailureReason* reason) {
   const char* arguments[] = {
       "1337",  // the program-name slot, which Ghostscript skips
       "-sDEVICE=pdfwrite",
@@ -78,23 +80,30 @@ bool RunDocument(void* instance, char* input, char* output) {
   }
   if (GsApi.InitWithArgs(instance, kArgumentCount - 1, vector) != 0) return false;
   if (!WithdrawTempDirectoryPermits(instance)) return false;
-  if (!StagedInputIsOutOfReach(instance, input)) return false;
+  if (!StagedInputIsOutOfReach(instance, input)) {
+    *reason = FailureReason::kPermitReachesTemp;
+    return false;
+  }
   int exit_code = 0;
   return GsApi.RunFile(instance, input, kNoUserErrors, &exit_code) == 0;
 }
 
 // A document Ghostscript cannot open at all (a user password, no catalogue, no page) still
 // "converts": it reports success and pdfwrite closes its output with one empty page of its own.
-// Only the number of pages the device received tells such a run from a real one.
-bool ProducedAPage(void* instance) {
+// Only the number of pages the device received tells such a run from a real one. `*none` tells
+// that the device was known to receive none.
+bool ProducedAPage(void* instance, bool* none) {
   if (GsApi.GetParam == nullptr) return true;
   int pages = 0;
-  return GsApi.GetParam(instance, "PageCount", &pages, kIntegerParameter) >= 0 && pages > 0;
+  if (GsApi.GetParam(instance, "PageCount", &pages, kIntegerParameter) < 0) return false;
+  *none = pages <= 0;
+  return pages > 0;
 }
 
 // Runs the interpreter once over the two files. True only when it reported success and wrote at
-// least one page of the document.
-bool Convert(void* instance, const char16_t* input, const char16_t* output) {
+// least one page of the document; otherwise `*reason` tells why, as far as is known.
+bool Convert(void* instance, const char16_t* input, const char16_t* output,
+             const ConsoleCapture& console, FailureReason* reason) {
   if (GsApi.SetArgEncoding != nullptr &&
       GsApi.SetArgEncoding(instance, kUtf8ArgumentEncoding) != 0) {
     return false;
@@ -102,23 +111,31 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output) {
   char* narrow_input = NarrowPath(input);
   char* narrow_output = OutputFileArgument(output);
   // A path that could not be converted must not become a missing or partial argument.
-  const bool succeeded = narrow_input != nullptr && narrow_output != nullptr &&
-                         RunDocument(instance, narrow_input, narrow_output) &&
-                         ProducedAPage(instance);
+  bool no_page = false;
+  const bool prepared = narrow_input != nullptr && narrow_output != nullptr;
+  const bool ran = prepared && RunDocument(instance, narrow_input, narrow_output, reason);
+  const bool succeeded = ran && ProducedAPage(instance, &no_page);
   os::FreeBlock(narrow_input);
   os::FreeBlock(narrow_output);
-  return succeeded;
+  if (succeeded || *reason != FailureReason::kUnknown || !prepared) return succeeded;
+  *reason = ReasonFromConsole(console);
+  if (*reason == FailureReason::kUnknown && no_page) *reason = FailureReason::kNoPage;
+  return false;
 }
 
 }  // namespace
 
-bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
+bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, FailureReason* reason) {
+  *reason = FailureReason::kUnknown;
   // Ghostscript would add the workstation's GS_OPTIONS to the arguments below: a page range, or
   // -dNOSAFER. No conversion runs while they are set.
   if (GhostscriptOptionsAreSet()) {
     os::DeleteFileAt(input);
+    *reason = FailureReason::kGhostscriptOptions;
     return false;
   }
+  // Ghostscript's console goes here, not to the process's standard streams.
+  ConsoleCapture console{};
   // A virus scanner may still hold a staged file it took when the file was made, and then
   // Ghostscript's own open fails. Both are opened first, as Ghostscript will open them, waiting
   // out such a hold, and kept open until it has run, so that no new one comes in between.
@@ -126,10 +143,15 @@ bool ConvertWithGhostscript(const char16_t* input, const char16_t* output) {
   os::FileHandle held_output = os::kNoFile;
   void* instance = nullptr;
   bool succeeded = false;
-  if (os::HoldFileForGhostscript(input, os::GhostscriptOpens::kForReading, &held_input) &&
-      os::HoldFileForGhostscript(output, os::GhostscriptOpens::kForWriting, &held_output) &&
-      GsApi.NewInstance(&instance, nullptr) == 0) {
-    succeeded = Convert(instance, input, output);
+  const bool held =
+      os::HoldFileForGhostscript(input, os::GhostscriptOpens::kForReading, &held_input) &&
+      os::HoldFileForGhostscript(output, os::GhostscriptOpens::kForWriting, &held_output);
+  if (!held) *reason = FailureReason::kTempDirectory;
+  if (held && GsApi.NewInstance(&instance, &console) == 0 &&
+      (GsApi.SetStdio == nullptr ||
+       GsApi.SetStdio(instance, ReadNoConsoleInput, CaptureConsoleOutput, CaptureConsoleOutput) ==
+           0)) {
+    succeeded = Convert(instance, input, output, console, reason);
   }
   os::ReleaseHeldFile(held_input);
   os::ReleaseHeldFile(held_output);

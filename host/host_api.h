@@ -33,5 +33,8 @@ bool HostApiIsBound();
 // its other messages.
 inline constexpr std::uint32_t kStartupErrorFlags = 0;
 inline constexpr std::uint32_t kNoticeFlags = 2;
+// The plain lines that follow a message: a failure's reason, and what the plug-in runs with.
+inline constexpr std::uint32_t kReasonFlags = 0;
+inline constexpr std::uint32_t kInformationFlags = 0;
 
 }  // namespace quillmend

@@ -34,6 +34,14 @@ bool RemoveLastPathComponent(char16_t* path);
 // is never unloaded. Null on failure.
 void* LoadLibraryFile(const char16_t* path);
 
+// The full path of the file of a loaded library, in `path`. False when it cannot be had or does
+// not fit `capacity` units.
+bool GetLibraryPath(void* library, char16_t* path, std::size_t capacity);
+
+// The SHA-256 digest of the whole file at `path`, read with the system's own services. False
+// when it cannot be read.
+bool ComputeFileSha256(const char16_t* path, std::uint8_t* digest);
+
 // The address of `name` in a loaded library, or null.
 void* FindLibrarySymbol(void* library, const char* name);
 
@@ -218,8 +226,10 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
 
 enum class WorkerState {
   kRunning,
-  kExited,           // it ended by itself: `*exit_code` holds its exit code
-  kEndedAbnormally,  // a crash, or the system ended it at a bound
+  kExited,              // it ended by itself: `*exit_code` holds its exit code
+  kEndedAbnormally,     // a crash, or the system ended it at a bound not named below
+  kPastFileLimit,       // the system ended it for writing past `file_bytes` (POSIX)
+  kPastProcessorLimit,  // the system ended it at `cpu_seconds` (POSIX)
 };
 
 // Waits up to `milliseconds` for the worker to end, returning as soon as it does.

@@ -4,6 +4,7 @@
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "quillmend.h"
+#include "startup_line.h"
 #include "view/document_cache.h"
 #include "view/isolation.h"
 
@@ -93,6 +94,7 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
         break;
     }
   }
+  ReportWhatConverts();
   os::CallWhenUnloaded(&ReleaseCache);
   return kReady;
 }

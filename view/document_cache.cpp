@@ -96,6 +96,10 @@ void SetCacheBudget(std::uint64_t bytes) {
   DropOldestUntilWithin(bytes);
 }
 
+std::uint64_t CacheBudgetMiB() {
+  return budget.load() >> 20;
+}
+
 bool CacheIsOn() {
   return budget.load() != 0;
 }

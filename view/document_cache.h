@@ -32,6 +32,9 @@ void SetCacheBudget(std::uint64_t bytes);
 
 bool CacheIsOn();
 
+// The budget in whole MiB.
+std::uint64_t CacheBudgetMiB();
+
 // A new block (os::AllocateBlock) holding a copy of the document cached under `key`, its length
 // in `*length`. Null when there is none, or no block for the copy.
 void* CopyCachedDocument(const DocumentKey& key, std::uint32_t* length);

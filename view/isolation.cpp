@@ -36,6 +36,7 @@ constexpr std::uint32_t kCheckTimeLimitMs = 30000;
 constexpr std::uint32_t kCpuBackstopS = 10;
 
 std::atomic<bool> isolated{false};
+std::atomic<bool> mode_usable{true};
 // Set while the worker has passed the start-up check: never for a mode that could not be read.
 std::atomic<bool> worker_ready{false};
 std::uint32_t time_limit_s = kDefaultTimeLimitS;
@@ -117,6 +118,14 @@ WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t*
       run.end = run.exit_code == worker::kConverted ? WorkerEnd::kSucceeded : WorkerEnd::kFailed;
       break;
     }
+    if (state == os::WorkerState::kPastFileLimit) {
+      run.end = WorkerEnd::kOutputLimit;
+      break;
+    }
+    if (state == os::WorkerState::kPastProcessorLimit) {
+      run.end = WorkerEnd::kTimeLimit;
+      break;
+    }
     if (state == os::WorkerState::kEndedAbnormally) {
       run.end = WorkerEnd::kEndedAbnormally;
       break;
@@ -140,16 +149,55 @@ WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t*
   return run;
 }
 
-bool Convert(const char16_t* input, const char16_t* output, const char16_t* folder) {
+// The reason for a run that did not succeed.
+FailureReason ReasonOf(const WorkerRun& run) {
+  switch (run.end) {
+    case WorkerEnd::kSucceeded:
+    case WorkerEnd::kFailed:
+      break;
+    case WorkerEnd::kEndedAbnormally:
+      return FailureReason::kCrashed;
+    case WorkerEnd::kTimeLimit:
+      return FailureReason::kTimeLimit;
+    case WorkerEnd::kOutputLimit:
+      return FailureReason::kOutputLimit;
+    case WorkerEnd::kNotStarted:
+    case WorkerEnd::kNotBounded:
+      return FailureReason::kWorkerUnavailable;
+  }
+  if (run.exit_code == worker::kNoGhostscript) return FailureReason::kWorkerUnavailable;
+  // The plug-in never uses the worker wrongly, but on Windows the C runtime's abort ends a
+  // process with the same code, 3: Ghostscript ended abnormally.
+  if (run.exit_code == worker::kUsage) return FailureReason::kCrashed;
+  const int reason = run.exit_code - kFirstReasonExitCode;
+  if (reason < 0 || reason > kLastReason) return FailureReason::kUnknown;
+  return static_cast<FailureReason>(reason);
+}
+
+bool Convert(const char16_t* input, const char16_t* output, const char16_t* folder,
+             FailureReason* reason) {
+  if (!worker_ready.load()) {
+    *reason =
+        mode_usable.load() ? FailureReason::kWorkerUnavailable : FailureReason::kIsolationSetting;
+    return false;
+  }
   // The same rule as in the host's process: no conversion while the workstation would add
   // options, though the worker's environment never carries them.
-  if (!worker_ready.load() || GhostscriptOptionsAreSet()) return false;
+  if (GhostscriptOptionsAreSet()) {
+    *reason = FailureReason::kGhostscriptOptions;
+    return false;
+  }
   std::uint64_t input_size = 0;
-  if (!os::GetFileSizeAt(input, &input_size)) return false;
+  if (!os::GetFileSizeAt(input, &input_size)) {
+    *reason = FailureReason::kTempDirectory;
+    return false;
+  }
   const DiskBounds bounds = {output, folder, input_size + 2 * OutputLimit()};
   const char16_t* arguments[] = {input, output};
-  return RunWorker(arguments, 2, folder, bounds, std::uint64_t{time_limit_s} * 1000).end ==
-         WorkerEnd::kSucceeded;
+  const WorkerRun run = RunWorker(arguments, 2, folder, bounds, std::uint64_t{time_limit_s} * 1000);
+  if (run.end == WorkerEnd::kSucceeded) return true;
+  *reason = ReasonOf(run);
+  return false;
 }
 
 }  // namespace
@@ -173,6 +221,7 @@ IsolationSettings ConfigureIsolationFromEnvironment() {
       isolated = true;
       break;
   }
+  mode_usable = settings.mode;
   settings.time_limit =
       ReadLimit(kTimeLimitVariable, 1, kLongestTimeLimitS, kDefaultTimeLimitS, &time_limit_s);
   settings.memory_limit =
@@ -185,6 +234,18 @@ IsolationSettings ConfigureIsolationFromEnvironment() {
 
 bool IsolationIsOn() {
   return isolated.load();
+}
+
+std::uint32_t TimeLimitSeconds() {
+  return time_limit_s;
+}
+
+std::uint32_t MemoryLimitMiB() {
+  return memory_limit_mib;
+}
+
+std::uint32_t OutputLimitMiB() {
+  return output_limit_mib;
 }
 
 WorkerReadiness PrepareWorker() {
@@ -202,8 +263,10 @@ WorkerReadiness PrepareWorker() {
   return WorkerReadiness::kReady;
 }
 
-bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder) {
-  const bool converted = Convert(input, output, folder);
+bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder,
+                     FailureReason* reason) {
+  *reason = FailureReason::kUnknown;
+  const bool converted = Convert(input, output, folder, reason);
   // The worker deletes the input itself; one that never ran or was ended may have left it. The
   // name is in the request's own folder, so it is nobody else's yet.
   if (!converted) os::DeleteFileAt(input);

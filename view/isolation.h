@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ghostscript/failure_reason.h"
+
 namespace quillmend {
 
 inline constexpr char kIsolationVariable[] = "QUILLMEND_ISOLATION";
@@ -29,6 +31,11 @@ IsolationSettings ConfigureIsolationFromEnvironment();
 // or the mode setting could not be read.
 bool IsolationIsOn();
 
+// The bounds a conversion in the worker is held to, as XT_Init read them.
+std::uint32_t TimeLimitSeconds();
+std::uint32_t MemoryLimitMiB();
+std::uint32_t OutputLimitMiB();
+
 enum class WorkerReadiness {
   kReady,
   kMissing,     // the worker, or the Ghostscript library beside it, cannot be run
@@ -43,7 +50,8 @@ WorkerReadiness PrepareWorker();
 // `folder`, a folder of the request's own (os::CreatePrivateDirectory), which is the worker's
 // temporary directory too; deletes `input` in every case and leaves `output` and the folder to the
 // caller. A worker that fails, crashes or reaches a bound is ended with all it started, and the
-// result is false; the caller reports it.
-bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder);
+// result is false, with the reason in `*reason`; the caller reports it.
+bool ConvertInWorker(const char16_t* input, const char16_t* output, const char16_t* folder,
+                     FailureReason* reason);
 
 }  // namespace quillmend

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "document_cache.h"
+#include "failure_report.h"
 #include "ghostscript/ghostscript.h"
 #include "host/host_api.h"
 #include "isolation.h"
@@ -24,7 +25,6 @@ namespace {
 constexpr char kPdfHeader[] = "%PDF-";
 constexpr std::uint32_t kPdfHeaderLength = sizeof(kPdfHeader) - 1;
 
-constexpr char16_t kConversionFailedMessage[] = u"[ERROR] GhostScript conversion failed.";
 constexpr char16_t kFolderLeftPrefix[] =
     u"[WARNING] The plug-in could not remove its temporary folder ";
 constexpr char16_t kFolderLeftSuffix[] =
@@ -152,17 +152,20 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
     }
   }
 
+  // From here on a failure is told to the examiner with its reason.
+  const bool isolated = IsolationIsOn();
   char16_t directory[os::kPathCapacity];
   if (!os::GetTempDirectory(directory, os::kPathCapacity)) {
     os::FreeBlock(bytes);
+    ReportConversionFailure(FailureReason::kTempDirectory, isolated);
     return nullptr;
   }
   // In the separate-process mode the request's files lie in a folder of its own, which is the
   // worker's temporary directory too and goes whole, with whatever Ghostscript left there.
-  const bool isolated = IsolationIsOn();
   char16_t folder[os::kPathCapacity];
   if (isolated && !os::CreatePrivateDirectory(directory, kTempFilePrefix, folder)) {
     os::FreeBlock(bytes);
+    ReportConversionFailure(FailureReason::kTempDirectory, isolated);
     return nullptr;
   }
   ScopeExit remove_folder([isolated, &folder] {
@@ -171,12 +174,16 @@ extern "C" void* XT_View(void* hItem, std::int32_t, void*, void*, void*, std::in
 
   char16_t input[os::kPathCapacity];
   char16_t output[os::kPathCapacity];
-  if (!StageItem(bytes, item_size, isolated ? folder : directory, input, output)) return nullptr;
+  if (!StageItem(bytes, item_size, isolated ? folder : directory, input, output)) {
+    ReportConversionFailure(FailureReason::kTempDirectory, isolated);
+    return nullptr;
+  }
   // Either conversion consumes the input file.
-  const bool converted =
-      isolated ? ConvertInWorker(input, output, folder) : ConvertWithGhostscript(input, output);
+  FailureReason reason = FailureReason::kUnknown;
+  const bool converted = isolated ? ConvertInWorker(input, output, folder, &reason)
+                                  : ConvertWithGhostscript(input, output, &reason);
   if (!converted) {
-    HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
+    ReportConversionFailure(reason, isolated);
     os::DeleteFileAt(output);
     return nullptr;
   }

@@ -15,7 +15,9 @@ int Run(int count, const char16_t* const* arguments) {
   // The Ghostscript library beside this program, found as the plug-in finds the one beside it.
   if (!LoadGsApi()) return kNoGhostscript;
   if (check) return kConverted;
-  return ConvertWithGhostscript(arguments[0], arguments[1]) ? kConverted : kNotConverted;
+  FailureReason reason = FailureReason::kUnknown;
+  if (ConvertWithGhostscript(arguments[0], arguments[1], &reason)) return kConverted;
+  return kFirstReasonExitCode + static_cast<int>(reason);
 }
 
 }  // namespace quillmend::worker

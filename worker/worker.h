@@ -7,13 +7,17 @@
 //   quillmend-convert --check        loads Ghostscript and ends: tells the plug-in at start-up
 //                                    that the worker can run
 //
-// It prints nothing. Its exit code is its whole answer.
+// It prints nothing: Ghostscript's console goes nowhere but into the search for a reason. Its
+// exit code is its whole answer: 0 converted; 2 no Ghostscript library beside it; 3 used wrongly;
+// 16 plus a FailureReason (ghostscript/failure_reason.h) when the document was not converted, for
+// example 17 for a document that needs a password and 16 when no reason is known.
 #pragma once
+
+#include "ghostscript/failure_reason.h"
 
 namespace quillmend::worker {
 
 inline constexpr int kConverted = 0;
-inline constexpr int kNotConverted = 1;
 inline constexpr int kNoGhostscript = 2;
 inline constexpr int kUsage = 3;
 

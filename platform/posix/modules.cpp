@@ -2,7 +2,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <climits>
 #include <cstddef>
+#include <cstdlib>
 
 #include "platform/platform.h"
 #include "utf16.h"
@@ -61,6 +63,18 @@ void* LoadLibraryFile(const char16_t* path) {
   if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return nullptr;
   // Local binding keeps Ghostscript's many symbols out of the host's global scope.
   return dlopen(narrow, RTLD_NOW | RTLD_LOCAL);
+}
+
+bool GetLibraryPath(void* library, char16_t* path, std::size_t capacity) {
+  link_map* map = nullptr;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
+      map->l_name[0] == '\0') {
+    return false;
+  }
+  // A library found by its bare name carries the path the loader found it at.
+  char resolved[PATH_MAX];
+  if (realpath(map->l_name, resolved) == nullptr) return false;
+  return posix::FromUtf8(resolved, path, capacity);
 }
 
 void* FindLibrarySymbol(void* library, const char* name) {

@@ -173,7 +173,11 @@ WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds, int* exit_
         waitid(P_PID, static_cast<id_t>(worker->pid), &info, WEXITED | WNOHANG | WNOWAIT);
     if (peeked != 0 && errno != EINTR) return WorkerState::kEndedAbnormally;
     if (peeked == 0 && info.si_pid == worker->pid) {
-      if (info.si_code != CLD_EXITED) return WorkerState::kEndedAbnormally;
+      if (info.si_code != CLD_EXITED) {
+        if (info.si_status == SIGXFSZ) return WorkerState::kPastFileLimit;
+        if (info.si_status == SIGXCPU) return WorkerState::kPastProcessorLimit;
+        return WorkerState::kEndedAbnormally;
+      }
       *exit_code = info.si_status;
       return WorkerState::kExited;
     }

@@ -36,6 +36,12 @@ void* LoadLibraryFile(const char16_t* path) {
   return reinterpret_cast<void*>(LoadLibraryW(Wide(path)));
 }
 
+bool GetLibraryPath(void* library, char16_t* path, std::size_t capacity) {
+  const DWORD length =
+      GetModuleFileNameW(static_cast<HMODULE>(library), Wide(path), static_cast<DWORD>(capacity));
+  return length > 0 && length < capacity;
+}
+
 void* FindLibrarySymbol(void* library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }

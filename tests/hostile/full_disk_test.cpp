@@ -51,7 +51,7 @@ class FullDiskTest : public HostileTest {
 TEST_F(FullDiskTest, ItemDoesNotFitTheTemporaryDirectory) {
   ASSERT_TRUE(Ready(Ghostscript::kStandin));
   StandinControl standin(folder_.path(), "");
-  EXPECT_EQ(ViewWithRoom(PdfLikeBytes(kLargeItem), kRoomBelowTheItem, {}), -2);
+  EXPECT_EQ(ViewWithRoom(PdfLikeBytes(kLargeItem), kRoomBelowTheItem, {kConversionFailed}), -2);
   EXPECT_TRUE(standin.LogLines().empty()) << "Ghostscript must not run on a partial item";
 }
 

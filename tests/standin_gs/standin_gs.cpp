@@ -43,7 +43,8 @@
 //                                           "flood never refused")
 //                            hog            the conversion reserves memory without end, 64 MiB
 //                                           at a time and untouched, until the system refuses
-//                                           ("hog refused after N MiB"; it stops by itself at
+//                                           ("hog refused after N MiB", and on its console a
+//                                           VMerror as Ghostscript's; it stops by itself at
 //                                           64 GiB: "hog never refused")
 //                            spawn          the conversion starts a process that idles until
 //                                           killed ("spawned ID") or is refused ("spawn
@@ -100,14 +101,27 @@ constexpr int kQuit = -101;
 // The step at which fail-random makes a conversion fail.
 enum class Forced { kNone, kNew, kEncoding, kInit, kExit, kNoOutput };
 
+using ConsoleOutput = int (*)(void* caller, const char* text, int length);
+
 struct Instance {
   int encoding = 0;  // 0: the platform's default encoding; 1: UTF-8
   Forced forced = Forced::kNone;
   std::string input;
   std::string output;
   int pages = 0;
-  std::FILE* held = nullptr;  // the input, kept open under hold-input
+  std::FILE* held = nullptr;    // the input, kept open under hold-input
+  void* caller = nullptr;       // the caller handle gsapi_new_instance got
+  ConsoleOutput out = nullptr;  // gsapi_set_stdio's, if it was called
 };
+
+// Writes `text` to the instance's console: where gsapi_set_stdio sent it, else standard output.
+void Say(const Instance& instance, const std::string& text) {
+  if (instance.out != nullptr) {
+    instance.out(instance.caller, text.data(), static_cast<int>(text.size()));
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+}
 
 std::atomic<int> alive{0};
 
@@ -244,7 +258,7 @@ void Flood(const Instance& instance) {
 }
 
 // Reserves memory until the system refuses.
-void Hog() {
+void Hog(const Instance& instance) {
   constexpr std::size_t kStep = 64 * kMiB;
   constexpr std::size_t kMostSteps = 1024;
   static void* blocks[kMostSteps];
@@ -255,6 +269,11 @@ void Hog() {
   }
   Log(steps < kMostSteps ? "hog refused after " + std::to_string(steps * 64) + " MiB"
                          : std::string("hog never refused"));
+  // As Ghostscript reports memory it cannot have, split over two writes.
+  if (steps < kMostSteps) {
+    Say(instance, "Error: /VM");
+    Say(instance, "error in --hog--\n");
+  }
   for (std::size_t i = 0; i < steps; ++i) std::free(blocks[i]);
 }
 
@@ -311,7 +330,7 @@ bool Misbehave(const Instance& instance) {
   }
   while (Has("hang")) std::this_thread::sleep_for(std::chrono::seconds(1));
   if (Has("flood")) Flood(instance);
-  if (Has("hog")) Hog();
+  if (Has("hog")) Hog(instance);
   if (Has("scratch-flood")) FloodScratch();
   if (Has("spawn")) {
     long id = 0;
@@ -341,7 +360,7 @@ bool Convert(Instance* instance) {
 
 extern "C" {
 
-STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
+STANDIN_EXPORT int gsapi_new_instance(void** instance, void* caller) {
   Log("new");
   const Forced forced = Has("fail-random") ? DrawFailure() : Forced::kNone;
   if (forced == Forced::kNew) Log("forced new");
@@ -349,8 +368,15 @@ STANDIN_EXPORT int gsapi_new_instance(void** instance, void*) {
     *instance = nullptr;
     return kFatal;
   }
-  *instance = new Instance{0, forced, {}, {}, 0, nullptr};
+  *instance = new Instance{0, forced, {}, {}, 0, nullptr, caller, nullptr};
   Log("alive " + std::to_string(++alive));
+  return 0;
+}
+
+STANDIN_EXPORT int gsapi_set_stdio(void* instance, int (*)(void*, char*, int), ConsoleOutput out,
+                                   ConsoleOutput) {
+  if (instance == nullptr) return kFatal;
+  static_cast<Instance*>(instance)->out = out;
   return 0;
 }
 

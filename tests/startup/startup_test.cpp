@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sha256.h"
 #include "support/about_capture.h"
 #include "support/plugin_loader.h"
 #include "support/sandbox.h"
@@ -31,6 +32,10 @@ constexpr char kAboutText[] =
     "gs -sDEVICE=pdfwrite -dNoOutputFonts -dCompatibilityLevel=1.5 -r150 -dQUIET -dSAFER "
     "-o <output file> <input file>";
 
+std::u16string Utf16(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
 class StartupTest : public testing::Test {
  protected:
   void SetUp() override { ResetHost(); }
@@ -40,11 +45,38 @@ class StartupTest : public testing::Test {
   TestFolder folder_;
 };
 
+// After the loaded message, one line for the case log names Quillmend's version, the library's
+// product and release, the file it was loaded from with that file's SHA-256, the mode and the
+// cache: `release` is how the library names itself.
+void ExpectWhatConverts(const std::filesystem::path& library, const std::u16string& release) {
+  const std::vector<HostMessage> messages = AllHostMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], kLoaded);
+  EXPECT_EQ(messages[1].flags, 0u);
+  const std::u16string& line = messages[1].text;
+  const std::u16string start =
+      u"Quillmend " + Utf16(QUILLMEND_TEST_VERSION) + u" converts with " + release + u" from ";
+  ASSERT_EQ(line.rfind(start, 0), 0u) << ToUtf8(line);
+  const std::size_t digest_at = line.find(u", SHA-256 ");
+  ASSERT_NE(digest_at, std::u16string::npos) << ToUtf8(line);
+  const std::filesystem::path named =
+      Utf8Path(ToUtf8(line.substr(start.size(), digest_at - start.size())));
+  EXPECT_TRUE(std::filesystem::equivalent(named, library)) << ToUtf8(line);
+  const std::string bytes = ReadFileBytes(library);
+  const std::string digest =
+      xtview::Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  EXPECT_EQ(
+      line.substr(digest_at),
+      u", SHA-256 " + Utf16(digest) + u"; Ghostscript runs in the host's process; cache 256 MiB.");
+}
+
 TEST_F(StartupTest, EverythingBoundSaysLoadedOnceAndAnswersReady) {
   Plugin plugin;
   ASSERT_TRUE(LoadPlugin(folder_.path() / "plugin", Ghostscript::kStandin, &plugin));
   EXPECT_EQ(Init(plugin), 2);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kLoaded});
+  ExpectWhatConverts(folder_.path() / "plugin" / kGhostscriptFileName,
+                     u"GPL Ghostscript 10.00.0 (revision 10000)");
 }
 
 TEST_F(StartupTest, RealGhostscriptBesideThePluginIsAccepted) {
@@ -53,6 +85,10 @@ TEST_F(StartupTest, RealGhostscriptBesideThePluginIsAccepted) {
   ASSERT_TRUE(LoadPlugin(folder_.path() / "plugin", Ghostscript::kReal, &plugin));
   EXPECT_EQ(Init(plugin), 2);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kLoaded});
+  const long revision = RealGhostscriptRevision();  // NOLINT(google-runtime-int)
+  ExpectWhatConverts(folder_.path() / "plugin" / kGhostscriptFileName,
+                     u"GPL Ghostscript " + Utf16(GhostscriptReleaseName(revision)) +
+                         u" (revision " + Utf16(std::to_string(revision)) + u")");
 }
 
 TEST_F(StartupTest, NoGhostscriptBesideThePluginReportsTheLoadErrorOnce) {

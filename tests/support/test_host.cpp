@@ -1,5 +1,7 @@
 #include "test_host.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <deque>
 #include <mutex>
@@ -102,8 +104,65 @@ int HostCallCount() {
   return call_count;
 }
 
+namespace {
+
+const std::u16string kFailure = u"[ERROR] GhostScript conversion failed.";
+const std::u16string kReasonStart = u"Reason: ";
+const std::u16string kStartupStart = u"Quillmend ";
+const std::u16string kLoaded = u"Quillmend viewer X-Tension loaded.";
+
+bool StartsWith(const std::u16string& text, const std::u16string& start) {
+  return text.rfind(start, 0) == 0;
+}
+
+bool IsStartupLine(const HostMessage& message) {
+  return message.flags == 0 && message.text != kLoaded && StartsWith(message.text, kStartupStart);
+}
+
+// The messages split into the design's own, the reason lines and the start-up lines.
+struct SortedMessages {
+  std::vector<HostMessage> own;
+  std::vector<std::u16string> reasons;
+  std::vector<std::u16string> startup;
+};
+
+SortedMessages Sort() {
+  SortedMessages sorted;
+  // Concurrent views may interleave their lines: each reason line must answer a failure before
+  // it that has none yet, and every failure must have one.
+  int unanswered = 0;
+  for (const HostMessage& message : host_emulator::Messages()) {
+    if (IsStartupLine(message)) {
+      sorted.startup.push_back(message.text);
+    } else if (message.flags == 0 && StartsWith(message.text, kReasonStart)) {
+      if (unanswered == 0) ADD_FAILURE() << "a reason line without a failure before it";
+      if (unanswered > 0) --unanswered;
+      sorted.reasons.push_back(message.text);
+    } else {
+      sorted.own.push_back(message);
+      if (message.text == kFailure) ++unanswered;
+    }
+  }
+  if (unanswered != 0) ADD_FAILURE() << unanswered << " failures without their reason line";
+  return sorted;
+}
+
+}  // namespace
+
 std::vector<HostMessage> HostMessages() {
+  return Sort().own;
+}
+
+std::vector<HostMessage> AllHostMessages() {
   return host_emulator::Messages();
+}
+
+std::vector<std::u16string> ReasonLines() {
+  return Sort().reasons;
+}
+
+std::vector<std::u16string> StartupLines() {
+  return Sort().startup;
 }
 
 std::uint32_t BytesServed(const ItemContent& content, std::int64_t offset, std::uint32_t count) {

@@ -49,7 +49,19 @@ ItemCalls CallsOn(void* item);
 // Calls of any of the three services, on any item, since the last reset.
 int HostCallCount();
 
+// The messages since the last reset, as the host would show them, but for the lines that come
+// with the plug-in's fixed messages: each failure's reason line (flags 0, beginning "Reason: ",
+// right after "[ERROR] GhostScript conversion failed.") and the start-up line that names what
+// converts (flags 0, beginning "Quillmend " and a version). A failure without exactly one reason
+// line after it is a test failure. AllHostMessages keeps every line.
 std::vector<HostMessage> HostMessages();
+std::vector<HostMessage> AllHostMessages();
+
+// The reason lines since the last reset, one per failure, in order.
+std::vector<std::u16string> ReasonLines();
+
+// The start-up lines since the last reset.
+std::vector<std::u16string> StartupLines();
 
 // What one XWF_Read of `count` bytes at `offset` places from an item of this content.
 std::uint32_t BytesServed(const ItemContent& content, std::int64_t offset, std::uint32_t count);

@@ -19,6 +19,67 @@ namespace quillmend::test {
 
 inline const HostMessage kConversionFailed{u"[ERROR] GhostScript conversion failed.", 2};
 
+inline std::u16string Utf16Number(int number) {
+  std::u16string text;
+  for (const char c : std::to_string(number)) text += static_cast<char16_t>(c);
+  return text;
+}
+
+// The reason lines that follow it, as ReasonLines() gives them.
+inline const std::u16string kTempDirectoryReason =
+    u"Reason: the temporary directory could not take the item's staged copy (it is full, or not "
+    u"writable). Free space there, or set TEMP and TMP to another folder, and restart the host.";
+inline const std::u16string kUnknownReason =
+    u"Reason: not known. Ghostscript gave no sign of what stopped it; view the item with another "
+    u"tool.";
+inline const std::u16string kPasswordReason =
+    u"Reason: the document needs a password to open. Ask for the password, or view the item with "
+    u"another tool.";
+inline const std::u16string kUnreadableReason =
+    u"Reason: Ghostscript could not read the item as a PDF document: it is damaged beyond repair, "
+    u"or no PDF document at all. View it with another tool.";
+inline const std::u16string kNoPageReason =
+    u"Reason: the document has no page that Ghostscript could draw. View the item with another "
+    u"tool.";
+inline const std::u16string kOptionsReason =
+    u"Reason: GS_OPTIONS is set on this workstation, so Ghostscript was not run. Remove it and "
+    u"restart the host.";
+inline const std::u16string kPermitReason =
+    u"Reason: a Ghostscript file permit (from GS_LIB, GS_FONTPATH or the like) still reaches the "
+    u"temporary directory, so the document was not run. Remove that setting, or set TEMP and TMP "
+    u"to another folder, and restart the host.";
+inline const std::u16string kCrashedReason =
+    u"Reason: Ghostscript ended abnormally (it crashed) in the separate process; the host was not "
+    u"affected. View the item with another tool.";
+inline const std::u16string kWorkerUnavailableReason =
+    u"Reason: the conversion worker (quillmend-convert.exe) is missing, could not start or could "
+    u"not be bounded; see the message when the plug-in was loaded.";
+inline const std::u16string kIsolationSettingReason =
+    u"Reason: QUILLMEND_ISOLATION is neither process nor none; see the message when the plug-in "
+    u"was loaded.";
+inline std::u16string TimeLimitReason(int seconds) {
+  return u"Reason: the conversion took longer than QUILLMEND_TIME_LIMIT_S allows (" +
+         Utf16Number(seconds) +
+         u" seconds) and was stopped. Raise the limit and restart the host, or view the item "
+         u"with another tool.";
+}
+inline std::u16string OutputLimitReason(int mib) {
+  return u"Reason: the conversion wrote more than QUILLMEND_OUTPUT_LIMIT_MB allows (" +
+         Utf16Number(mib) +
+         u" MiB) and was stopped. Raise the limit and restart the host, or view the item with "
+         u"another tool.";
+}
+inline std::u16string MemoryLimitReason(int mib) {
+  return u"Reason: Ghostscript needed more memory than QUILLMEND_MEMORY_LIMIT_MB allows (" +
+         Utf16Number(mib) +
+         u" MiB). Raise the limit and restart the host, or view the item with another tool.";
+}
+
+// The one failure of a view, with exactly `reason` right after it and nothing else.
+inline std::vector<HostMessage> FailedWith(const std::u16string& reason) {
+  return {kConversionFailed, {reason, 0}};
+}
+
 class ViewTest : public testing::Test {
  protected:
   // Loads the plug-in and runs XT_Init; afterwards the host has seen nothing of the start-up,

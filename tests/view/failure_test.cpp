@@ -1,5 +1,6 @@
 // Every failure after a PDF item has been recognised: -2, no buffer, the conversion-failure
-// message exactly once for a failed conversion and never otherwise, and no temporary file left.
+// message exactly once, with its reason, for a failed conversion or a temporary directory that
+// cannot take the item, and never otherwise, and no temporary file left.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -28,8 +29,17 @@ class FailureTest : public ViewTest {
     EXPECT_TRUE(standin.LogLines().empty());
   }
 
+  // The same for a temporary directory that could not take the item: the failure and its reason.
+  void ExpectFailedForTheTempDirectory(const ViewResult& result, const StandinControl& standin) {
+    ExpectFailedAndClean(result);
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+    EXPECT_EQ(ReasonLines(), std::vector<std::u16string>{kTempDirectoryReason});
+    EXPECT_TRUE(standin.LogLines().empty());
+  }
+
   // Makes the creation of the request's `which`-th temporary file (0: input, 1: output) fail:
-  // -2, no message, Ghostscript never asked, and only the files the test placed remain.
+  // -2, the failure with its reason, Ghostscript never asked, and only the files the test placed
+  // remain.
   void ExpectTempFileCreationFails(int which) {
     StandinControl standin(folder_.path(), "");
     TempFileCreationFailure failure(temp(), which);
@@ -39,7 +49,8 @@ class FailureTest : public ViewTest {
     EXPECT_EQ(result.buffer, nullptr);
     EXPECT_EQ(result.size, -2);
     EXPECT_EQ(QvtFilesIn(failure.directory), failure.placed);
-    EXPECT_TRUE(HostMessages().empty());
+    EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+    EXPECT_EQ(ReasonLines(), std::vector<std::u16string>{kTempDirectoryReason});
     EXPECT_TRUE(standin.LogLines().empty());
   }
 };
@@ -48,7 +59,7 @@ TEST_F(FailureTest, MissingTempDirectory) {
   StandinControl standin(folder_.path(), "");
   const std::filesystem::path missing = folder_.path() / "no such folder";
   ScopedTempDirectory temp_directory(missing, false);
-  ExpectFailedSilently(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})), standin);
+  ExpectFailedForTheTempDirectory(ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}})), standin);
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
@@ -83,7 +94,7 @@ TEST_F(FailureTest, StagingWriteFails) {
     if (!limit.unavailable.empty()) GTEST_SKIP() << limit.unavailable;
     result = ViewItem(plugin_, item);
   }
-  ExpectFailedSilently(result, standin);
+  ExpectFailedForTheTempDirectory(result, standin);
   EXPECT_EQ(CallsOn(item).reads.size(), 2u) << "the item was read, then its write failed";
 }
 

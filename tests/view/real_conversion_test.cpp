@@ -142,11 +142,12 @@ TEST_F(RealGhostscriptTest, NonAsciiTempDirectory) {
 
 // The view of `document` failed: -2, the one message, nothing left.
 void ExpectFailedView(const Plugin& plugin, const std::string& document,
-                      const std::filesystem::path& temp, const std::string& what) {
+                      const std::filesystem::path& temp, const std::string& what,
+                      const std::u16string& reason) {
   const ViewResult result = ViewItem(plugin, AddItem({document, {}, {}}));
   EXPECT_EQ(result.size, -2) << what;
   EXPECT_EQ(result.buffer, nullptr) << what;
-  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed}) << what;
+  EXPECT_EQ(AllHostMessages(), FailedWith(reason)) << what;
   EXPECT_EQ(EntriesOf(temp), std::vector<std::string>()) << what;
 }
 
@@ -157,7 +158,7 @@ TEST_F(RealGhostscriptTest, GhostscriptOptionsOfTheWorkstationFailEveryView) {
   for (const char* options : {"-dLastPage=1", "-dFirstPage=2", "-dNOSAFER"}) {
     ScopedEnvironment set("GS_OPTIONS", std::string(options));
     ResetHost();
-    ExpectFailedView(plugin_, document, temp(), options);
+    ExpectFailedView(plugin_, document, temp(), options, kOptionsReason);
   }
 }
 
@@ -168,7 +169,8 @@ TEST_F(RealGhostscriptTest, RegistryOptionsOfTheWorkstationFailEveryView) {
   const std::string key = RealGhostscriptRegistryKey();
   ASSERT_FALSE(key.empty()) << "cannot read the real library's revision";
   if (!SetUserRegistryValue(key, "GS_OPTIONS", "-dLastPage=1")) GTEST_SKIP() << "no registry";
-  ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("three_pages.pdf")), temp(), key);
+  ExpectFailedView(plugin_, ReadFileBytes(FixturePdf("three_pages.pdf")), temp(), key,
+                   kOptionsReason);
   SetUserRegistryValue(key, "GS_OPTIONS", {});
 }
 
@@ -191,7 +193,7 @@ TEST_F(RealGhostscriptTest, ALibraryFolderAroundTheInputFailsTheView) {
     {
       ScopedEnvironment library("GS_LIB", PathUtf8(folder_.path()));
       ResetHost();
-      ExpectFailedView(plugin_, document, directory, "GS_LIB around " + what);
+      ExpectFailedView(plugin_, document, directory, "GS_LIB around " + what, kPermitReason);
     }
     ResetHost();
     EXPECT_EQ(ViewTest::Convert(document).rfind("%PDF-1.5", 0), 0u) << "no GS_LIB, " << what;
@@ -253,7 +255,7 @@ std::string PageBomb() {
 
 // In the worker the time limit ends a page bomb, and the host is told the conversion failed.
 TEST_F(RealWorkerTest, APageBombEndsAtTheTimeLimit) {
-  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb");
+  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb", TimeLimitReason(2));
 }
 
 // Ghostscript for Windows reads TMPDIR from the registry key of its release where its
@@ -273,7 +275,8 @@ TEST_F(RealWorkerTest, RegistryOptionsTmpdirGetsNoScratchFileOfTheWorker) {
   ASSERT_TRUE(watch.unavailable.empty()) << watch.unavailable;
   EXPECT_EQ(ViewTest::Convert(ReadFileBytes(FixturePdf("standard_fonts.pdf"))).rfind("%PDF-1.5", 0),
             0u);
-  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb");
+  ResetHost();
+  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb", TimeLimitReason(2));
   EXPECT_EQ(watch.Created(), std::vector<std::string>());
   EXPECT_EQ(EntriesOf(folder), std::vector<std::string>());
 }

@@ -205,7 +205,9 @@ TEST_F(StandinRunTest, ConcurrentRequestsUseDistinctTempFiles) {
   });
 
   EXPECT_EQ(matches, std::vector<int>(kThreads, kRequestsPerThread));
-  EXPECT_EQ(standin.PeakAlive(), kThreads) << "the requests never all overlapped";
+  // Overlapping at all shows that nothing serialises the views; how many overlap at once is the
+  // scheduler's matter, and a loaded machine may never run all eight together.
+  EXPECT_GE(standin.PeakAlive(), 2) << "the requests never overlapped";
   EXPECT_TRUE(HostMessages().empty());
   const std::vector<std::string> names = standin.FilesNamed();
   EXPECT_EQ(names.size(), 2u * kThreads * kRequestsPerThread);

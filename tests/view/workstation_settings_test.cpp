@@ -120,6 +120,7 @@ TEST_P(GhostscriptOptionsTest, StartupSaysSoOnceAndEveryViewFailsUntilRemoved) {
     EXPECT_EQ(result.size, -2);
   }
   EXPECT_EQ(HostMessages(), (std::vector<HostMessage>{kConversionFailed, kConversionFailed}));
+  EXPECT_EQ(ReasonLines(), (std::vector<std::u16string>{kOptionsReason, kOptionsReason}));
   EXPECT_EQ(standin.LogLines(), std::vector<std::string>()) << "Ghostscript was started";
   EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
 
@@ -173,7 +174,7 @@ TEST_F(ConfinementCheckTest, AReadableInputFailsTheViewBeforeTheDocumentRuns) {
   const ViewResult result = ViewItem(plugin_, AddItem({PdfLikeBytes(400), {}, {}}));
   EXPECT_EQ(result.buffer, nullptr);
   EXPECT_EQ(result.size, -2);
-  EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  EXPECT_EQ(AllHostMessages(), FailedWith(kPermitReason));
   EXPECT_EQ(standin.Values("run "), std::vector<std::string>());
   EXPECT_EQ(standin.Values("delete"), std::vector<std::string>{""});
   EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
