@@ -50,8 +50,10 @@ class IsolationTest : public ViewTest {
 
 TEST_F(IsolationTest, CrashAbortAndNoEndEndTheWorkerNotTheHost) {
   ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin, {{"QUILLMEND_TIME_LIMIT_S", "1"}}));
+  // Wine may start its debugger on a crash, which then holds the worker until the time limit
+  // ends it: there the reason is not checked.
   for (const char* words : {"crash", "abort"}) {
-    ViewFails(words, kCrashedReason);
+    ViewFails(words, UnderWine() ? std::nullopt : std::optional(kCrashedReason));
     ResetHost();
   }
   for (const char* words : {"loop", "hang"}) {

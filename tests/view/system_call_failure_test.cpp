@@ -1,5 +1,6 @@
 // Every Win32 call of a view, made to fail in turn through the test build's table: the right
-// sentinel, the failure message exactly when the conversion itself failed, and nothing left
+// sentinel, the failure message exactly when the conversion failed or the temporary directory
+// could not take the item, and nothing left
 // behind: no temporary file, no handle, no heap block. A virus scanner's passing hold on a
 // staged file is waited for; one that does not pass fails the view cleanly.
 #include <windows.h>
@@ -28,12 +29,12 @@ void PrintTo(const CallFailure& failure, std::ostream* out) {
 }
 
 const CallFailure kFailures[] = {
-    {"NoTempDirectory", "GetTempPathW", 1, kEveryCall, ERROR_PATH_NOT_FOUND, -2, false},
-    {"NoInputName", "GetTempFileNameW", 1, kEveryCall, ERROR_DISK_FULL, -2, false},
-    {"NoOutputName", "GetTempFileNameW", 2, kEveryCall, ERROR_DISK_FULL, -2, false},
-    {"InputDoesNotOpen", "CreateFileW", 1, kEveryCall, ERROR_FILE_NOT_FOUND, -2, false},
+    {"NoTempDirectory", "GetTempPathW", 1, kEveryCall, ERROR_PATH_NOT_FOUND, -2, true},
+    {"NoInputName", "GetTempFileNameW", 1, kEveryCall, ERROR_DISK_FULL, -2, true},
+    {"NoOutputName", "GetTempFileNameW", 2, kEveryCall, ERROR_DISK_FULL, -2, true},
+    {"InputDoesNotOpen", "CreateFileW", 1, kEveryCall, ERROR_FILE_NOT_FOUND, -2, true},
     {"NoStagingBlock", "HeapAlloc", 1, 1, ERROR_NOT_ENOUGH_MEMORY, -2, false},
-    {"StagingWriteFails", "WriteFile", 1, kEveryCall, ERROR_DISK_FULL, -2, false},
+    {"StagingWriteFails", "WriteFile", 1, kEveryCall, ERROR_DISK_FULL, -2, true},
     {"NoBlockForTheInputPath", "HeapAlloc", 2, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
     {"NoBlockForTheOutputPath", "HeapAlloc", 3, 1, ERROR_NOT_ENOUGH_MEMORY, -2, true},
     {"InputCannotBeHeld", "CreateFileW", 2, kEveryCall, ERROR_FILE_NOT_FOUND, -2, true},
@@ -43,7 +44,7 @@ const CallFailure kFailures[] = {
     {"NoResultBlock", "HeapAlloc", kLastCall, 1, ERROR_NOT_ENOUGH_MEMORY, -2, false},
     {"OutputReadFails", "ReadFile", 1, kEveryCall, ERROR_READ_FAULT, -2, false},
     // Calls that report success but move half the bytes, or give a size no single read can take.
-    {"StagingWriteComesBackShort", "WriteFile", 1, 1, ERROR_SUCCESS, -2, false},
+    {"StagingWriteComesBackShort", "WriteFile", 1, 1, ERROR_SUCCESS, -2, true},
     {"OutputReadComesBackShort", "ReadFile", 1, 1, ERROR_SUCCESS, -2, false},
     {"OutputTooLargeForOneRead", "GetFileSizeEx", 1, 1, ERROR_SUCCESS, -2, false},
     // A scanner looking at a staged file for a moment.
