@@ -93,6 +93,7 @@ Done ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool re
   const Clock view;
   Item item{mapping.file.bytes, static_cast<std::int64_t>(mapping.file.size)};
   std::int64_t result_size = kNotTaken;
+  TakeFailureReason();
   BufferReturn result{plugin, plugin.View(&item, item_id, nullptr, nullptr, nullptr, &result_size)};
   const double seconds = view.Seconds();
   entry.plugin_result = result_size;
@@ -107,7 +108,11 @@ Done ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool re
   }
   if (result_size == kConversionFailed) {
     entry.seconds = clock.Seconds();
-    return Failure(job, "the plug-in could not convert it", std::move(entry));
+    const std::string why = TakeFailureReason();
+    return Failure(job,
+                   why.empty() ? std::string("the plug-in could not convert it")
+                               : "the plug-in could not convert it: " + why,
+                   std::move(entry));
   }
   if (result_size < 0 || result.buffer == nullptr) {
     entry.seconds = clock.Seconds();

@@ -120,6 +120,7 @@ bool LoadAndStart(const Options& options, Plugin* plugin, std::int32_t* readines
   }
   if (!ApplyIsolation(options)) return false;
   *readiness = StartPlugin(*plugin);
+  report::SetPluginStartup(PluginStartupLine());
   if (*readiness >= 0) return true;
   PrintError("the plug-in did not start (XT_Init returned " + std::to_string(*readiness) +
              "): check that " + PathToUtf8(path) +

@@ -164,7 +164,10 @@ bool Begin(const std::filesystem::path& file, bool replace, const Options& optio
   report_file = file;
   replace_report = replace;
   options_used = OptionsJson(options);
-  facts = {{"plugin", nullptr}, {"ghostscript", nullptr}, {"views_at_once", nullptr}};
+  facts = {{"plugin", nullptr},
+           {"ghostscript", nullptr},
+           {"plugin_startup", nullptr},
+           {"views_at_once", nullptr}};
   started = Clock::now();
   entries = std::move(planned);
   return true;
@@ -191,6 +194,11 @@ void SetIsolation(const Isolation& isolation) {
   json["memory_limit_mb"] = isolation.memory_limit_mb;
   json["output_limit_mb"] = isolation.output_limit_mb;
   facts["isolation"] = json;
+}
+
+void SetPluginStartup(const std::string& line) {
+  std::lock_guard guard(lock);
+  facts["plugin_startup"] = TextJson(line);
 }
 
 void SetViewsAtOnce(unsigned views) {

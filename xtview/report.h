@@ -54,6 +54,8 @@ bool Recording();
 
 void SetLibraries(const Library& plugin, const Library& ghostscript);
 void SetViewsAtOnce(unsigned views);
+// The plug-in's start-up line, which names what converts.
+void SetPluginStartup(const std::string& line);
 
 // The mode the plug-in converts in and the bounds of the separate process, as it applies them.
 struct Isolation {

@@ -125,7 +125,22 @@ TEST_F(Report, RecordsTheIsolationTheRunAskedFor) {
       "memory_limit_mb": 2048, "output_limit_mb": 4096})"));
   EXPECT_EQ(lines[0]["options"]["isolation"], "process");
   EXPECT_EQ(lines[0]["options"]["time_limit"], 30);
+  // The plug-in's start-up line names the library the plug-in loaded and the mode it was given.
+  const std::string startup = lines[0]["plugin_startup"].get<std::string>();
+  EXPECT_EQ(startup.rfind("Quillmend " XTVIEW_TEST_VERSION " converts with GPL Ghostscript ", 0),
+            0u)
+      << startup;
+  EXPECT_NE(startup.find("a separate process, each view for at most 30 s"), std::string::npos)
+      << startup;
   EXPECT_EQ(lines[1]["plugin_result"], -2);
+  // The file failed for the worker's absence, and the plug-in's reason says so on its line and
+  // in its record.
+  const std::string reason =
+      "the plug-in could not convert it: the conversion worker (quillmend-convert.exe) is "
+      "missing, could not start or could not be bounded; see the message when the plug-in was "
+      "loaded.";
+  EXPECT_EQ(lines[1]["reason"], reason);
+  EXPECT_EQ(Count(run.output, "sample.pdf: " + reason), 1) << run.output;
 }
 
 #ifndef _WIN32
