@@ -104,28 +104,33 @@ TEST_F(RealDllTest, TempFolderWithCharactersLedByE0) {
 struct Rejection {
   const char* name;
   std::string (*document)();
+  const std::u16string* reason;  // the reason line that follows the failure, where one is known
 };
 
 // Documents that cannot become a conversion. Ghostscript gives up on the first with an error,
 // and still holds the input file open then: it must go all the same. It cannot open the others
 // at all, yet reports success for them with a blank page of its own making.
 const Rejection kRejections[] = {
-    {"ZeroSizePage", ZeroSizePagePdf},
+    {"ZeroSizePage", ZeroSizePagePdf, nullptr},
     {"GarbageAfterTheHeader",
      [] {
        std::string pdf = "%PDF-1.4\n";
        while (pdf.size() < 200) pdf += "no object, no table, no trailer\n";
        return pdf;
-     }},
+     },
+     &kUnreadableReason},
     {"CutBeforeTheCatalogue",
-     [] { return ReadFileBytes(FixturePdf("standard_fonts.pdf")).substr(0, 300); }},
+     [] { return ReadFileBytes(FixturePdf("standard_fonts.pdf")).substr(0, 300); },
+     &kUnreadableReason},
     {"NoPage",
      [] {
        return BuildPdf(
            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"});
-     }},
+     },
+     &kNoPageReason},
     {"UserPassword",
-     [] { return ReadFileBytes(FixturePdf("encrypted/standard_fonts.user-password.pdf")); }},
+     [] { return ReadFileBytes(FixturePdf("encrypted/standard_fonts.user-password.pdf")); },
+     &kPasswordReason},
 };
 
 void PrintTo(const Rejection& rejection, std::ostream* out) {
@@ -141,6 +146,9 @@ TEST_P(Rejected, FailsWithOneMessageAndLeavesNothing) {
   EXPECT_EQ(result.buffer, nullptr);
   EXPECT_EQ(result.size, -2);
   EXPECT_EQ(HostMessages(), std::vector<HostMessage>{kConversionFailed});
+  if (GetParam().reason != nullptr) {
+    EXPECT_EQ(AllHostMessages(), FailedWith(*GetParam().reason));
+  }
   std::vector<std::string> left = EntriesOf(temp());
   for (std::string& name : left) {
     name += " (" + std::to_string(std::filesystem::file_size(temp() / name)) + " bytes)";
