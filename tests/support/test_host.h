@@ -53,7 +53,8 @@ int HostCallCount();
 // with the plug-in's fixed messages: each failure's reason line (flags 0, beginning "Reason: ",
 // right after "[ERROR] GhostScript conversion failed.") and the start-up line that names what
 // converts (flags 0, beginning "Quillmend " and a version). A failure without exactly one reason
-// line after it is a test failure. AllHostMessages keeps every line.
+// line after it, or a reason line without a failure, stays visible among the messages, so that no
+// expected list matches. AllHostMessages keeps every line.
 std::vector<HostMessage> HostMessages();
 std::vector<HostMessage> AllHostMessages();
 
