@@ -1,6 +1,8 @@
 #include "console_capture.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace quillmend {
 
@@ -12,11 +14,7 @@ constexpr char kUnreadablePhrases[][32] = {"Couldn't initialise file", "Catalog 
 constexpr char kOutOfMemoryPhrase[] = "VMerror";
 
 bool Contains(const char* text, std::size_t length, const char* phrase) {
-  const std::size_t phrase_length = std::strlen(phrase);
-  for (std::size_t at = 0; at + phrase_length <= length; ++at) {
-    if (std::memcmp(text + at, phrase, phrase_length) == 0) return true;
-  }
-  return false;
+  return std::string_view(text, length).find(phrase) != std::string_view::npos;
 }
 
 void Search(ConsoleCapture* capture, const char* text, std::size_t length) {
@@ -37,23 +35,18 @@ int CaptureConsoleOutput(void* handle, const char* text, int length) {
   auto* capture = static_cast<ConsoleCapture*>(handle);
   if (capture == nullptr || text == nullptr || length <= 0) return length < 0 ? 0 : length;
   const auto size = static_cast<std::size_t>(length);
-  // A phrase split between two writes: the carried end of the last one, then the start of this.
-  char joined[2 * kConsoleCarry];
-  const std::size_t head = size < kConsoleCarry ? size : kConsoleCarry;
-  std::memcpy(joined, capture->carry, capture->carried);
-  std::memcpy(joined + capture->carried, text, head);
-  Search(capture, joined, capture->carried + head);
-  Search(capture, text, size);
-  if (size >= kConsoleCarry) {
-    std::memcpy(capture->carry, text + size - kConsoleCarry, kConsoleCarry);
-    capture->carried = kConsoleCarry;
-  } else {
-    // The carry keeps its last kConsoleCarry bytes.
-    const std::size_t keep =
-        capture->carried + size > kConsoleCarry ? kConsoleCarry - size : capture->carried;
-    std::memmove(capture->carry, capture->carry + capture->carried - keep, keep);
-    std::memcpy(capture->carry + keep, text, size);
-    capture->carried = keep + size;
+  // Piece by piece behind the carried end of what came before, so that a phrase split between
+  // two writes is found whole.
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t piece = std::min(size - at, kConsoleCarry);
+    char window[2 * kConsoleCarry];
+    std::memcpy(window, capture->carry, capture->carried);
+    std::memcpy(window + capture->carried, text + at, piece);
+    const std::size_t filled = capture->carried + piece;
+    Search(capture, window, filled);
+    capture->carried = std::min(filled, kConsoleCarry);
+    std::memcpy(capture->carry, window + filled - capture->carried, capture->carried);
+    at += piece;
   }
   return length;
 }

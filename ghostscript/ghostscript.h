@@ -2,6 +2,8 @@
 // symbol name (the plug-in does not link against it), and driven once per view request.
 #pragma once
 
+#include <cstddef>
+
 #include "failure_reason.h"
 
 namespace quillmend {
@@ -42,6 +44,12 @@ struct GhostscriptApi {
 
 // Written only by XT_Init; read-only afterwards.
 extern GhostscriptApi GsApi;
+
+// Ghostscript's own spelling of a release, as in its registry key: revision 10000 is "10.00.0"
+// (two digits for the minor part); releases before 9.53 counted in hundredths, 952 is "9.52".
+// False when it does not fit `capacity` bytes.
+bool FormReleaseName(long revision, char* name,
+                     std::size_t capacity);  // NOLINT(google-runtime-int)
 
 // Forms "<directory of this code's file><separator><name>" in `path` (kPathCapacity units): beside
 // the plug-in, or beside the worker program. False when the file's own path is unavailable or cut

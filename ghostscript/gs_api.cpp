@@ -1,6 +1,7 @@
 #include "ghostscript.h"
 
 #include <cstddef>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -65,6 +66,18 @@ bool LoadGsApi() {
   Bind(GsApi.SetStdio, library, "gsapi_set_stdio");
   Bind(GsApi.Revision, library, "gsapi_revision");
   return GsApiIsBound();
+}
+
+bool FormReleaseName(long revision, char* name,  // NOLINT(google-runtime-int)
+                     std::size_t capacity) {
+  int written = 0;
+  if (revision >= 9530) {
+    written = std::snprintf(name, capacity, "%ld.%02ld.%ld", revision / 1000, revision % 1000 / 10,
+                            revision % 10);
+  } else {
+    written = std::snprintf(name, capacity, "%ld.%02ld", revision / 100, revision % 100);
+  }
+  return written > 0 && static_cast<std::size_t>(written) < capacity;
 }
 
 bool GetGhostscriptLibraryPath(char16_t* path) {

@@ -11,27 +11,20 @@ namespace {
 constexpr std::size_t kKeyCapacity = 256;
 constexpr std::size_t kValueCapacity = 1024;
 
-// Ghostscript's own key: "Software\<family>\<release>", the release as "10.00.0" (two digits
-// for the minor part) from revision 10000; releases before 9.53 counted in hundredths, "9.52".
-// The library names its product, not its family: a snapshot build's product "GPL Ghostscript GIT
-// PRERELEASE" belongs to the family "GPL Ghostscript". The family leads the product's name, so the
-// key is formed for the first `words` words of it.
+// Ghostscript's own key: "Software\<family>\<release>" (FormReleaseName). The library names its
+// product, not its family: a snapshot build's product "GPL Ghostscript GIT PRERELEASE" belongs to
+// the family "GPL Ghostscript". The family leads the product's name, so the key is formed for the
+// first `words` words of it.
 bool FormRegistryKey(const GhostscriptRevision& revision, int words, char* key,
                      std::size_t capacity) {
   std::size_t length = 0;
   for (int seen = 0; revision.product[length] != '\0'; ++length) {
     if (revision.product[length] == ' ' && ++seen == words) break;
   }
-  const long number = revision.revision;  // NOLINT(google-runtime-int)
-  const int shown = static_cast<int>(length);
-  int written = 0;
-  if (number >= 9530) {
-    written = std::snprintf(key, capacity, "Software\\%.*s\\%ld.%02ld.%ld", shown, revision.product,
-                            number / 1000, number % 1000 / 10, number % 10);
-  } else {
-    written = std::snprintf(key, capacity, "Software\\%.*s\\%ld.%02ld", shown, revision.product,
-                            number / 100, number % 100);
-  }
+  char release[32];
+  if (!FormReleaseName(revision.revision, release, sizeof(release))) return false;
+  const int written = std::snprintf(key, capacity, "Software\\%.*s\\%s", static_cast<int>(length),
+                                    revision.product, release);
   return written > 0 && static_cast<std::size_t>(written) < capacity;
 }
 

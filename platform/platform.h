@@ -226,7 +226,8 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
 
 enum class WorkerState {
   kRunning,
-  kExited,              // it ended by itself: `*exit_code` holds its exit code
+  kExited,              // it ended by itself: `*exit_code` holds its exit code (on Windows never
+                        // 3, the C runtime's abort, which counts as abnormal)
   kEndedAbnormally,     // a crash, or the system ended it at a bound not named below
   kPastFileLimit,       // the system ended it for writing past `file_bytes` (POSIX)
   kPastProcessorLimit,  // the system ended it at `cpu_seconds` (POSIX)

@@ -5,6 +5,7 @@
 
 #include "ghostscript/ghostscript.h"
 #include "host/host_api.h"
+#include "host/message_line.h"
 #include "platform/platform.h"
 #include "view/document_cache.h"
 #include "view/isolation.h"
@@ -15,65 +16,22 @@ namespace {
 
 // The longest line: two paths' worth, the digest, the product and the numbers.
 constexpr std::size_t kLineCapacity = 3 * os::kPathCapacity + 256;
-
-struct Line {
-  char16_t text[kLineCapacity];
-  std::size_t used = 0;
-
-  void Add(const char16_t* part) {
-    for (; *part != u'\0' && used + 1 < kLineCapacity; ++part) text[used++] = *part;
-    text[used] = u'\0';
-  }
-  // Narrow text of the library's own (its product name): ASCII passes, anything else shows as
-  // a question mark.
-  void AddNarrow(const char* part) {
-    for (; *part != '\0' && used + 1 < kLineCapacity; ++part) {
-      const auto byte = static_cast<unsigned char>(*part);
-      text[used++] = byte >= 0x20 && byte < 0x7F ? static_cast<char16_t>(byte) : u'?';
-    }
-    text[used] = u'\0';
-  }
-  void AddNumber(std::uint64_t number) {
-    char16_t digits[21];
-    std::size_t count = 0;
-    do {
-      digits[count++] = static_cast<char16_t>(u'0' + number % 10);
-      number /= 10;
-    } while (number > 0);
-    while (count > 0 && used + 1 < kLineCapacity) text[used++] = digits[--count];
-    text[used] = u'\0';
-  }
-  // Two digits at least, as Ghostscript writes a release's minor part.
-  void AddTwoDigits(std::uint64_t number) {
-    if (number < 10) Add(u"0");
-    AddNumber(number);
-  }
-};
+using Line = MessageLine<kLineCapacity>;
 
 void AddRelease(Line* line) {
   GhostscriptRevision revision{};
+  char release[32];
   if (GsApi.Revision == nullptr || GsApi.Revision(&revision, sizeof(revision)) != 0 ||
-      revision.product == nullptr || revision.revision < 0) {
+      revision.product == nullptr || revision.revision < 0 ||
+      !FormReleaseName(revision.revision, release, sizeof(release))) {
     line->Add(u"Ghostscript of unknown release");
     return;
   }
-  const auto number = static_cast<std::uint64_t>(revision.revision);
   line->AddNarrow(revision.product);
   line->Add(u" ");
-  // 10000 is 10.00.0; releases before 9.53 counted in hundredths: 952 is 9.52.
-  if (number >= 9530) {
-    line->AddNumber(number / 1000);
-    line->Add(u".");
-    line->AddTwoDigits(number % 1000 / 10);
-    line->Add(u".");
-    line->AddNumber(number % 10);
-  } else {
-    line->AddNumber(number / 100);
-    line->Add(u".");
-    line->AddTwoDigits(number % 100);
-  }
+  line->AddNarrow(release);
   line->Add(u" (revision ");
-  line->AddNumber(number);
+  line->AddNumber(static_cast<std::uint64_t>(revision.revision));
   line->Add(u")");
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/host_api.h"
+#include "host/message_line.h"
 #include "isolation.h"
 
 namespace quillmend {
@@ -107,35 +108,18 @@ std::uint32_t BoundOf(FailureReason reason) {
 // The longest line with the longest bound, 4294967295.
 constexpr std::size_t kLineCapacity = 320;
 
-void Append(char16_t* line, std::size_t* used, const char16_t* text) {
-  for (; *text != u'\0' && *used + 1 < kLineCapacity; ++text) line[(*used)++] = *text;
-  line[*used] = u'\0';
-}
-
-void AppendNumber(char16_t* line, std::size_t* used, std::uint32_t number) {
-  char16_t digits[11];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + number % 10);
-    number /= 10;
-  } while (number > 0);
-  while (count > 0 && *used + 1 < kLineCapacity) line[(*used)++] = digits[--count];
-  line[*used] = u'\0';
-}
-
 }  // namespace
 
 void ReportConversionFailure(FailureReason reason, bool isolated) {
   HostApi.OutputMessage(kConversionFailedMessage, kNoticeFlags);
   const ReasonText text = TextOf(reason, isolated);
-  char16_t line[kLineCapacity];
-  std::size_t used = 0;
-  Append(line, &used, text.text);
+  MessageLine<kLineCapacity> line;
+  line.Add(text.text);
   if (text.after_bound != nullptr) {
-    AppendNumber(line, &used, BoundOf(reason));
-    Append(line, &used, text.after_bound);
+    line.AddNumber(BoundOf(reason));
+    line.Add(text.after_bound);
   }
-  HostApi.OutputMessage(line, kReasonFlags);
+  HostApi.OutputMessage(line.text, kReasonFlags);
 }
 
 }  // namespace quillmend

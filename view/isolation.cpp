@@ -97,6 +97,23 @@ bool PastDiskBounds(const DiskBounds& bounds) {
   return os::GetFolderFilesSize(bounds.folder, &size) && size > bounds.folder_bytes;
 }
 
+// How a worker that is no longer running ended.
+WorkerEnd EndOf(os::WorkerState state, int exit_code) {
+  switch (state) {
+    case os::WorkerState::kRunning:
+    case os::WorkerState::kEndedAbnormally:
+      break;
+    case os::WorkerState::kExited:
+      if (exit_code == os::kWorkerNotBoundedExitCode) return WorkerEnd::kNotBounded;
+      return exit_code == worker::kConverted ? WorkerEnd::kSucceeded : WorkerEnd::kFailed;
+    case os::WorkerState::kPastFileLimit:
+      return WorkerEnd::kOutputLimit;
+    case os::WorkerState::kPastProcessorLimit:
+      return WorkerEnd::kTimeLimit;
+  }
+  return WorkerEnd::kEndedAbnormally;
+}
+
 // Runs the worker with `arguments` in `temp_directory` until it ends, the deadline passes or it
 // writes past `bounds`. Whatever way it went, the worker and all it started are gone on return.
 WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t* temp_directory,
@@ -114,20 +131,8 @@ WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t*
   WorkerRun run = {WorkerEnd::kFailed, 0};
   for (;;) {
     const os::WorkerState state = os::WaitForWorker(worker, kWaitSliceMs, &run.exit_code);
-    if (state == os::WorkerState::kExited) {
-      run.end = run.exit_code == worker::kConverted ? WorkerEnd::kSucceeded : WorkerEnd::kFailed;
-      break;
-    }
-    if (state == os::WorkerState::kPastFileLimit) {
-      run.end = WorkerEnd::kOutputLimit;
-      break;
-    }
-    if (state == os::WorkerState::kPastProcessorLimit) {
-      run.end = WorkerEnd::kTimeLimit;
-      break;
-    }
-    if (state == os::WorkerState::kEndedAbnormally) {
-      run.end = WorkerEnd::kEndedAbnormally;
+    if (state != os::WorkerState::kRunning) {
+      run.end = EndOf(state, run.exit_code);
       break;
     }
     if (os::MonotonicMilliseconds() >= deadline) {
@@ -143,9 +148,6 @@ WorkerRun RunWorker(const char16_t* const* arguments, int count, const char16_t*
   // pdfwrite writes most of a document when it closes: between the last look and the worker's
   // end the output may have grown past its limit. Nothing is read before it is looked at again.
   if (run.end == WorkerEnd::kSucceeded && PastDiskBounds(bounds)) run.end = WorkerEnd::kOutputLimit;
-  if (run.end == WorkerEnd::kFailed && run.exit_code == os::kWorkerNotBoundedExitCode) {
-    run.end = WorkerEnd::kNotBounded;
-  }
   return run;
 }
 
@@ -166,9 +168,6 @@ FailureReason ReasonOf(const WorkerRun& run) {
       return FailureReason::kWorkerUnavailable;
   }
   if (run.exit_code == worker::kNoGhostscript) return FailureReason::kWorkerUnavailable;
-  // The plug-in never uses the worker wrongly, but on Windows the C runtime's abort ends a
-  // process with the same code, 3: Ghostscript ended abnormally.
-  if (run.exit_code == worker::kUsage) return FailureReason::kCrashed;
   const int reason = run.exit_code - kFirstReasonExitCode;
   if (reason < 0 || reason > kLastReason) return FailureReason::kUnknown;
   return static_cast<FailureReason>(reason);

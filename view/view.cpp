@@ -10,6 +10,7 @@
 #include "failure_report.h"
 #include "ghostscript/ghostscript.h"
 #include "host/host_api.h"
+#include "host/message_line.h"
 #include "isolation.h"
 #include "platform/platform.h"
 #include "plugin/quillmend.h"
@@ -82,14 +83,12 @@ bool StageItem(void* bytes, std::uint32_t size, const char16_t* directory, char1
 // Removes the request's own folder, and tells the examiner where it stays when it cannot.
 void RemoveRequestFolder(const char16_t* folder) {
   if (os::RemovePrivateDirectory(folder)) return;
-  char16_t
-      message[sizeof(kFolderLeftPrefix) / 2 + os::kPathCapacity + sizeof(kFolderLeftSuffix) / 2];
-  std::size_t used = 0;
-  for (const char16_t* part : {kFolderLeftPrefix, folder, kFolderLeftSuffix}) {
-    for (; *part != u'\0'; ++part) message[used++] = *part;
-  }
-  message[used] = u'\0';
-  HostApi.OutputMessage(message, kNoticeFlags);
+  MessageLine<sizeof(kFolderLeftPrefix) / 2 + os::kPathCapacity + sizeof(kFolderLeftSuffix) / 2>
+      message;
+  message.Add(kFolderLeftPrefix);
+  message.Add(folder);
+  message.Add(kFolderLeftSuffix);
+  HostApi.OutputMessage(message.text, kNoticeFlags);
 }
 
 // Reads the converted document into a new block and deletes its file. The block belongs to the

@@ -8,7 +8,8 @@
 //                                    that the worker can run
 //
 // It prints nothing: Ghostscript's console goes nowhere but into the search for a reason. Its
-// exit code is its whole answer: 0 converted; 2 no Ghostscript library beside it; 3 used wrongly;
+// exit code is its whole answer: 0 converted; 2 no Ghostscript library beside it; 4 used wrongly
+// (3 is what the C runtime's abort ends a process with on Windows);
 // 16 plus a FailureReason (ghostscript/failure_reason.h) when the document was not converted, for
 // example 17 for a document that needs a password and 16 when no reason is known.
 #pragma once
@@ -19,7 +20,7 @@ namespace quillmend::worker {
 
 inline constexpr int kConverted = 0;
 inline constexpr int kNoGhostscript = 2;
-inline constexpr int kUsage = 3;
+inline constexpr int kUsage = 4;
 
 inline constexpr char16_t kCheckArgument[] = u"--check";
 

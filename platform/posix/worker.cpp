@@ -228,27 +228,41 @@ bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {
   return true;
 }
 
-bool GetFolderFilesSize(const char16_t* path, std::uint64_t* size) {
-  char narrow[posix::kNarrowPathCapacity];
-  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return false;
-  const int folder = open(narrow, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+namespace {
+
+// Calls `visit` with the folder's descriptor and the name of each of its entries but "." and
+// "..". False when the folder (not followed through a symbolic link) cannot be listed.
+template <typename Visit>
+bool ForEachEntryIn(const char* folder_path, Visit visit) {
+  const int folder = open(folder_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
   if (folder < 0) return false;
   DIR* listing = fdopendir(folder);
   if (listing == nullptr) {
     close(folder);
     return false;
   }
-  std::uint64_t total = 0;
   while (const dirent* entry = readdir(listing)) {
-    struct stat status;
-    if (fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(status.st_mode)) {
-      total += static_cast<std::uint64_t>(status.st_size);
-    }
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    visit(folder, entry->d_name);
   }
   closedir(listing);
-  *size = total;
   return true;
+}
+
+}  // namespace
+
+bool GetFolderFilesSize(const char16_t* path, std::uint64_t* size) {
+  char narrow[posix::kNarrowPathCapacity];
+  if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return false;
+  std::uint64_t total = 0;
+  const bool listed = ForEachEntryIn(narrow, [&total](int folder, const char* name) {
+    struct stat status;
+    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+      total += static_cast<std::uint64_t>(status.st_size);
+    }
+  });
+  *size = total;
+  return listed;
 }
 
 bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, char16_t* path) {
@@ -273,18 +287,9 @@ bool CreatePrivateDirectory(const char16_t* directory, const char16_t* prefix, c
 bool RemovePrivateDirectory(const char16_t* path) {
   char narrow[posix::kNarrowPathCapacity];
   if (!posix::ToUtf8(path, narrow, sizeof(narrow))) return false;
-  const int folder = open(narrow, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-  if (folder < 0) return false;
-  DIR* listing = fdopendir(folder);
-  if (listing == nullptr) {
-    close(folder);
+  if (!ForEachEntryIn(narrow, [](int folder, const char* name) { unlinkat(folder, name, 0); })) {
     return false;
   }
-  while (const dirent* entry = readdir(listing)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    unlinkat(folder, entry->d_name, 0);
-  }
-  closedir(listing);
   return rmdir(narrow) == 0;
 }
 

@@ -31,6 +31,8 @@ constexpr std::size_t kEnvironmentUnits = 4 * (kPathCapacity + 16) + 1;
 constexpr DWORD kEndWaitMs = 10000;
 // NTSTATUS values of error severity.
 constexpr DWORD kFirstErrorStatus = 0xC0000000;
+// What the C runtime's abort ends a process with.
+constexpr DWORD kAbortExitCode = 3;
 constexpr int kNameAttempts = 100;
 
 std::size_t Length(const wchar_t* text) {
@@ -171,9 +173,9 @@ WorkerState WaitForWorker(Worker* worker, std::uint32_t milliseconds, int* exit_
     return WorkerState::kEndedAbnormally;
   }
   // A process the job ends on an unhandled exception exits with the exception's status, an
-  // error status of the system (0xC0000005 for an access violation); the worker's own codes are
-  // small numbers.
-  if (code >= kFirstErrorStatus) return WorkerState::kEndedAbnormally;
+  // error status of the system (0xC0000005 for an access violation), and one that aborts with the
+  // C runtime's code for abort; the worker's own codes are others.
+  if (code >= kFirstErrorStatus || code == kAbortExitCode) return WorkerState::kEndedAbnormally;
   *exit_code = static_cast<int>(code);
   return WorkerState::kExited;
 }

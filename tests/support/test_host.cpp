@@ -117,33 +117,27 @@ bool IsStartupLine(const HostMessage& message) {
   return message.flags == 0 && message.text != kLoaded && StartsWith(message.text, kStartupStart);
 }
 
-// The messages split into the design's own, the reason lines and the start-up lines.
+// The messages split into the design's own and the reason lines; start-up lines are left out.
 struct SortedMessages {
   std::vector<HostMessage> own;
   std::vector<std::u16string> reasons;
-  std::vector<std::u16string> startup;
 };
 
 SortedMessages Sort() {
   SortedMessages sorted;
   // Concurrent views may interleave their lines: each reason line must answer a failure before
-  // it that has none yet, and every failure must have one.
+  // it that has none yet, and every failure must have one. A reason line with no failure before
+  // it stays among the messages, where it shows.
   int unanswered = 0;
   for (const HostMessage& message : host_emulator::Messages()) {
-    if (IsStartupLine(message)) {
-      sorted.startup.push_back(message.text);
-    } else if (message.flags == 0 && StartsWith(message.text, kReasonStart)) {
-      // A reason line with no failure before it stays among the messages, where it shows.
-      if (unanswered == 0) {
-        sorted.own.push_back(message);
-        continue;
-      }
+    if (IsStartupLine(message)) continue;
+    if (unanswered > 0 && message.flags == 0 && StartsWith(message.text, kReasonStart)) {
       --unanswered;
       sorted.reasons.push_back(message.text);
-    } else {
-      sorted.own.push_back(message);
-      if (message.text == kFailure) ++unanswered;
+      continue;
     }
+    sorted.own.push_back(message);
+    if (message.text == kFailure) ++unanswered;
   }
   // So does a failure without its reason line: no expected list holds this.
   if (unanswered != 0) sorted.own.push_back({u"(a failure without its reason line)", 0});
@@ -162,10 +156,6 @@ std::vector<HostMessage> AllHostMessages() {
 
 std::vector<std::u16string> ReasonLines() {
   return Sort().reasons;
-}
-
-std::vector<std::u16string> StartupLines() {
-  return Sort().startup;
 }
 
 std::uint32_t BytesServed(const ItemContent& content, std::int64_t offset, std::uint32_t count) {

@@ -61,9 +61,6 @@ std::vector<HostMessage> AllHostMessages();
 // The reason lines since the last reset, one per failure, in order.
 std::vector<std::u16string> ReasonLines();
 
-// The start-up lines since the last reset.
-std::vector<std::u16string> StartupLines();
-
 // What one XWF_Read of `count` bytes at `offset` places from an item of this content.
 std::uint32_t BytesServed(const ItemContent& content, std::int64_t offset, std::uint32_t count);
 

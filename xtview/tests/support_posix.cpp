@@ -20,6 +20,22 @@ fs::path BuildPath(const std::string& path) {
   return fs::path(path);
 }
 
+namespace {
+
+// The program's name and its arguments as execve takes them, in `storage`'s strings.
+std::vector<char*> ArgumentVector(const fs::path& program,
+                                  const std::vector<std::string>& arguments,
+                                  std::vector<std::string>* storage) {
+  *storage = arguments;
+  storage->insert(storage->begin(), program.string());
+  std::vector<char*> argv;
+  for (std::string& argument : *storage) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+}  // namespace
+
 int StartProgram(const fs::path& program, const std::vector<std::string>& arguments,
                  const fs::path& output) {
   posix_spawn_file_actions_t actions;
@@ -27,12 +43,8 @@ int StartProgram(const fs::path& program, const std::vector<std::string>& argume
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  std::vector<char*> argv;
-  std::string name = program.string();
-  argv.push_back(name.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> storage;
+  std::vector<char*> argv = ArgumentVector(program, arguments, &storage);
   pid_t child = 0;
   const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -65,18 +77,14 @@ int RunProgramAsOrdinaryUser(const fs::path& program, const std::vector<std::str
   // with everything they need formed before.
   const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return -1;
-  std::vector<char*> argv;
-  std::string name = program.string();
-  argv.push_back(name.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const std::string refused = "cannot start " + name + " as user 65534\n";
+  std::vector<std::string> storage;
+  std::vector<char*> argv = ArgumentVector(program, arguments, &storage);
+  const std::string refused = "cannot start " + program.string() + " as user 65534\n";
   const pid_t child = fork();
   if (child == 0) {
     if (dup2(out, STDOUT_FILENO) < 0 || dup2(out, STDERR_FILENO) < 0) _exit(127);
     if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0) {
-      execve(name.c_str(), argv.data(), environ);
+      execve(argv[0], argv.data(), environ);
     }
     if (write(STDERR_FILENO, refused.data(), refused.size()) < 0) _exit(127);
     _exit(127);
