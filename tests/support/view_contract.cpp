@@ -21,7 +21,7 @@ const char* BrokenCallsRule(void* item) {
     if (read.offset != 0) return "the item is read only from its start";
   }
   const std::size_t on_item = calls.get_size_options.size() + calls.reads.size();
-  if (static_cast<std::size_t>(HostCallCount()) != on_item + HostMessages().size()) {
+  if (static_cast<std::size_t>(HostCallCount()) != on_item + AllHostMessages().size()) {
     return "host calls only for the item the plug-in was given";
   }
   return nullptr;
