@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "failure_reason.h"
 
@@ -69,6 +70,18 @@ bool GsApiIsBound();
 // case and leaves `output` to the caller. Tells nobody: the caller reports a failure, with the
 // reason written to `*reason`.
 bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, FailureReason* reason);
+
+// Pages `first` to `last` of a document, counted from 1; a `last` of 0 runs to the document's end.
+struct PageRange {
+  std::uint32_t first;
+  std::uint32_t last;
+};
+
+// ConvertWithGhostscript for the pages of `range` alone, with the same arguments besides the
+// range. `input` stays, for other ranges read it too. True only when the output received every
+// page of the range: exactly last - first + 1 of them, or at least one for an open end.
+bool ConvertPageRange(const char16_t* input, const char16_t* output, PageRange range,
+                      FailureReason* reason);
 
 // The path of the Ghostscript library LoadGsApi loaded, in `path` (kPathCapacity units). False
 // before it has loaded one, or when its path is unavailable.

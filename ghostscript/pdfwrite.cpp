@@ -1,5 +1,7 @@
 #include "ghostscript.h"
 
+#include <cstdio>
+
 #include "confinement_check.h"
 #include "console_capture.h"
 #include "platform/platform.h"
@@ -58,8 +60,9 @@ char* OutputFileArgument(const char16_t* path) {
 // directory are withdrawn, and the withdrawal checked, before the first byte of the document is
 // read. The arguments are the same either way; the input merely comes last, as its own step.
 // False with `*reason` set only when the document was never run for a reason of its own.
-bool RunDocument(void* instance, char* input, char* output, FailureReason* reason) {
-  const char* arguments[] = {
+bool RunDocument(void* instance, char* input, char* output, PageRange range,
+                 FailureReason* reason) {
+  const char* arguments[12] = {
       "1337",  // the program-name slot, which Ghostscript skips
       "-sDEVICE=pdfwrite",
       "-dNoOutputFonts",
@@ -67,18 +70,30 @@ bool RunDocument(void* instance, char* input, char* output, FailureReason* reaso
       "-r150",
       "-dQUIET",
       "-dSAFER",
-      "-o",
-      output,
-      input,
   };
-  constexpr int kArgumentCount = sizeof(arguments) / sizeof(arguments[0]);
+  int argument_count = 7;
+  char first_page[32];
+  char last_page[32];
+  if (range.first != 0) {
+    std::snprintf(first_page, sizeof(first_page), "-dFirstPage=%lu",
+                  static_cast<unsigned long>(range.first));  // NOLINT(google-runtime-int)
+    arguments[argument_count++] = first_page;
+  }
+  if (range.last != 0) {
+    std::snprintf(last_page, sizeof(last_page), "-dLastPage=%lu",
+                  static_cast<unsigned long>(range.last));  // NOLINT(google-runtime-int)
+    arguments[argument_count++] = last_page;
+  }
+  arguments[argument_count++] = "-o";
+  arguments[argument_count++] = output;
+  arguments[argument_count++] = input;
   // Ghostscript's interface takes char** but does not write through it.
   char** vector = const_cast<char**>(arguments);
   if (GsApi.RemoveControlPath == nullptr || GsApi.RunFile == nullptr ||
       GsApi.RunString == nullptr) {
-    return GsApi.InitWithArgs(instance, kArgumentCount, vector) == 0;
+    return GsApi.InitWithArgs(instance, argument_count, vector) == 0;
   }
-  if (GsApi.InitWithArgs(instance, kArgumentCount - 1, vector) != 0) return false;
+  if (GsApi.InitWithArgs(instance, argument_count - 1, vector) != 0) return false;
   if (!WithdrawTempDirectoryPermits(instance)) return false;
   if (!StagedInputIsOutOfReach(instance, input)) {
     *reason = FailureReason::kPermitReachesTemp;
@@ -92,17 +107,18 @@ bool RunDocument(void* instance, char* input, char* output, FailureReason* reaso
 // "converts": it reports success and pdfwrite closes its output with one empty page of its own.
 // Only the number of pages the device received tells such a run from a real one. `*none` tells
 // that the device was known to receive none.
-bool ProducedAPage(void* instance, bool* none) {
-  if (GsApi.GetParam == nullptr) return true;
+// A page range must have received exactly its pages: `expected`, unless that is 0 (any number).
+bool ProducedThePages(void* instance, std::uint32_t expected, bool* none) {
+  if (GsApi.GetParam == nullptr) return expected == 0;
   int pages = 0;
   if (GsApi.GetParam(instance, "PageCount", &pages, kIntegerParameter) < 0) return false;
   *none = pages <= 0;
-  return pages > 0;
+  return pages > 0 && (expected == 0 || static_cast<std::uint32_t>(pages) == expected);
 }
 
 // Runs the interpreter once over the two files. True only when it reported success and wrote at
 // least one page of the document; otherwise `*reason` tells why, as far as is known.
-bool Convert(void* instance, const char16_t* input, const char16_t* output,
+bool Convert(void* instance, const char16_t* input, const char16_t* output, PageRange range,
              const ConsoleCapture& console, FailureReason* reason) {
   if (GsApi.SetArgEncoding != nullptr &&
       GsApi.SetArgEncoding(instance, kUtf8ArgumentEncoding) != 0) {
@@ -113,8 +129,9 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output,
   // A path that could not be converted must not become a missing or partial argument.
   bool no_page = false;
   const bool prepared = narrow_input != nullptr && narrow_output != nullptr;
-  const bool ran = prepared && RunDocument(instance, narrow_input, narrow_output, reason);
-  const bool succeeded = ran && ProducedAPage(instance, &no_page);
+  const bool ran = prepared && RunDocument(instance, narrow_input, narrow_output, range, reason);
+  const std::uint32_t expected = range.last == 0 ? 0 : range.last - range.first + 1;
+  const bool succeeded = ran && ProducedThePages(instance, expected, &no_page);
   os::FreeBlock(narrow_input);
   os::FreeBlock(narrow_output);
   if (succeeded || *reason != FailureReason::kUnknown || !prepared) return succeeded;
@@ -123,14 +140,14 @@ bool Convert(void* instance, const char16_t* input, const char16_t* output,
   return false;
 }
 
-}  // namespace
-
-bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, FailureReason* reason) {
+// Runs one conversion. The input is deleted afterwards unless `keep_input`.
+bool RunConversion(const char16_t* input, const char16_t* output, PageRange range, bool keep_input,
+                   FailureReason* reason) {
   *reason = FailureReason::kUnknown;
   // Ghostscript would add the workstation's GS_OPTIONS to the arguments below: a page range, or
   // -dNOSAFER. No conversion runs while they are set.
   if (GhostscriptOptionsAreSet()) {
-    os::DeleteFileAt(input);
+    if (!keep_input) os::DeleteFileAt(input);
     *reason = FailureReason::kGhostscriptOptions;
     return false;
   }
@@ -151,14 +168,14 @@ bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, Failu
       (GsApi.SetStdio == nullptr ||
        GsApi.SetStdio(instance, ReadNoConsoleInput, CaptureConsoleOutput, CaptureConsoleOutput) ==
            0)) {
-    succeeded = Convert(instance, input, output, console, reason);
+    succeeded = Convert(instance, input, output, range, console, reason);
   }
   os::ReleaseHeldFile(held_input);
   os::ReleaseHeldFile(held_output);
   // The document has been read (or never will be): its staged copy goes before anything else
   // can fail, so no path leaves it on disk. Ghostscript may still hold it, so this is a single
   // attempt; the patient one comes once Ghostscript has let go.
-  const os::Removal removal = os::DeleteFileOnce(input);
+  const os::Removal removal = keep_input ? os::Removal::kRemoved : os::DeleteFileOnce(input);
   if (GsApi.Exit(instance) != 0) succeeded = false;
   GsApi.DeleteInstance(instance);
   // After a document it rejects, Ghostscript keeps the file open until the instance exits, and
@@ -166,6 +183,17 @@ bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, Failu
   // was not there, may already belong to a concurrent request's new file.
   if (removal == os::Removal::kInUse) os::DeleteFileAt(input);
   return succeeded;
+}
+
+}  // namespace
+
+bool ConvertWithGhostscript(const char16_t* input, const char16_t* output, FailureReason* reason) {
+  return RunConversion(input, output, {0, 0}, false, reason);
+}
+
+bool ConvertPageRange(const char16_t* input, const char16_t* output, PageRange range,
+                      FailureReason* reason) {
+  return RunConversion(input, output, range, true, reason);
 }
 
 }  // namespace quillmend

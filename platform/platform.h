@@ -201,6 +201,9 @@ struct WorkerLimits {
 
 struct Worker;
 
+// The most arguments a worker can be given.
+inline constexpr int kMostWorkerArguments = 35;
+
 // Why a worker could not be started.
 enum class WorkerStartFailure {
   kNotStarted,  // the program could not be run (missing, unreadable, no resources)
@@ -213,7 +216,7 @@ enum class WorkerStartFailure {
 // program: the parent learns of it only once the child ends.
 inline constexpr int kWorkerNotBoundedExitCode = 125;
 
-// Starts `program` with the arguments `arguments` (`count` NUL-terminated paths, the program's
+// Starts `program` with the arguments `arguments` (`count` NUL-terminated texts, the program's
 // own name not among them) as a worker: no handle or descriptor of this process is inherited, its
 // standard streams lead nowhere, it shows no window and no crash report, it can start no process
 // of its own, and it is held to `limits`. Its environment is made here, not inherited: only the
@@ -242,6 +245,10 @@ void EndWorker(Worker* worker);
 
 // A clock for deadlines: milliseconds since some fixed moment, never going back.
 std::uint64_t MonotonicMilliseconds();
+
+// The logical processors this process may run on (on Windows those of every processor group); at
+// least 1.
+std::uint32_t CountLogicalProcessors();
 
 // The size of the file at `path`, without opening it for the caller. False when it is not there.
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size);

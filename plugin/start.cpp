@@ -36,6 +36,12 @@ constexpr char16_t kMemoryLimitSettingMessage[] =
 constexpr char16_t kOutputLimitSettingMessage[] =
     u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not a whole number of MiB from 1 to 4096; a "
     u"conversion in the separate process keeps its default limit of 4096 MiB.";
+constexpr char16_t kParallelSettingMessage[] =
+    u"[WARNING] QUILLMEND_PARALLEL is neither auto nor a whole number of workers from 1 to 16; a "
+    u"view in the separate process keeps its one worker.";
+constexpr char16_t kParallelWithoutIsolationMessage[] =
+    u"[WARNING] QUILLMEND_PARALLEL applies only with QUILLMEND_ISOLATION=process; each view "
+    u"converts in one run of Ghostscript.";
 constexpr char16_t kWorkerMissingMessage[] =
     u"[ERROR] QUILLMEND_ISOLATION=process, but the conversion worker (quillmend-convert.exe "
     u"beside the plug-in, with gsdll64.dll beside it) cannot be started, so PDF items are not "
@@ -81,6 +87,10 @@ extern "C" std::int32_t XT_Init(std::uint32_t, std::uint32_t, void*, void*) {
   if (!isolation.time_limit) HostApi.OutputMessage(kTimeLimitSettingMessage, kNoticeFlags);
   if (!isolation.memory_limit) HostApi.OutputMessage(kMemoryLimitSettingMessage, kNoticeFlags);
   if (!isolation.output_limit) HostApi.OutputMessage(kOutputLimitSettingMessage, kNoticeFlags);
+  if (!isolation.parallel) HostApi.OutputMessage(kParallelSettingMessage, kNoticeFlags);
+  if (!isolation.parallel_applies) {
+    HostApi.OutputMessage(kParallelWithoutIsolationMessage, kNoticeFlags);
+  }
   // The examiner asked for the separate process: without a worker that runs, nothing converts.
   if (isolation.mode && IsolationIsOn()) {
     switch (PrepareWorker()) {

@@ -70,6 +70,10 @@ void AddMode(Line* line) {
   line->Add(u" MiB of memory and ");
   line->AddNumber(OutputLimitMiB());
   line->Add(u" MiB of output");
+  if (ParallelWorkers() == 1) return;
+  line->Add(u", first views in page ranges on ");
+  line->AddNumber(ParallelWorkers());
+  line->Add(u" workers side by side");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ inline constexpr char kIsolationVariable[] = "QUILLMEND_ISOLATION";
 inline constexpr char kTimeLimitVariable[] = "QUILLMEND_TIME_LIMIT_S";
 inline constexpr char kMemoryLimitVariable[] = "QUILLMEND_MEMORY_LIMIT_MB";
 inline constexpr char kOutputLimitVariable[] = "QUILLMEND_OUTPUT_LIMIT_MB";
+inline constexpr char kParallelVariable[] = "QUILLMEND_PARALLEL";
 
 // Which of the settings could be used; each one that could not keeps its default.
 struct IsolationSettings {
@@ -20,9 +21,12 @@ struct IsolationSettings {
   bool time_limit = true;
   bool memory_limit = true;
   bool output_limit = true;
+  bool parallel = true;
+  // False when more than one worker was asked for outside the separate-process mode.
+  bool parallel_applies = true;
 };
 
-// Reads the four settings from the process environment. Written only by XT_Init. A mode that is
+// Reads the five settings from the process environment. Written only by XT_Init. A mode that is
 // neither "process" nor "none" refuses every conversion: the examiner may have meant the
 // separate process.
 IsolationSettings ConfigureIsolationFromEnvironment();
@@ -35,6 +39,9 @@ bool IsolationIsOn();
 std::uint32_t TimeLimitSeconds();
 std::uint32_t MemoryLimitMiB();
 std::uint32_t OutputLimitMiB();
+// The workers a first view may use side by side, each converting a range of the document's
+// pages: 1 unless the separate process and QUILLMEND_PARALLEL ask for more.
+std::uint32_t ParallelWorkers();
 
 enum class WorkerReadiness {
   kReady,

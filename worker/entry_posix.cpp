@@ -7,9 +7,9 @@
 
 int main(int argc, char** argv) {
   using namespace quillmend;
-  constexpr int kMostArguments = 2;
+  constexpr int kMostArguments = worker::kMostArguments;
   if (argc < 2 || argc - 1 > kMostArguments) return worker::kUsage;
-  char16_t paths[kMostArguments][os::kPathCapacity];
+  static char16_t paths[kMostArguments][os::kPathCapacity];
   const char16_t* arguments[kMostArguments] = {};
   for (int i = 1; i < argc; ++i) {
     if (!os::posix::FromUtf8(argv[i], paths[i - 1], os::kPathCapacity)) return worker::kUsage;

@@ -1,16 +1,97 @@
 #include "worker.h"
 
+#include <cstdint>
 #include <string_view>
 
 #include "ghostscript/ghostscript.h"
+#include "pdf/pdf_pages.h"
 #include "platform/platform.h"
 
 namespace quillmend::worker {
 
+namespace {
+
+constexpr int kNotDone = kFirstReasonExitCode + static_cast<int>(FailureReason::kUnknown);
+
+bool Is(const char16_t* argument, const char16_t* word) {
+  return std::u16string_view(argument) == word;
+}
+
+// A whole number of decimal digits that fits 32 bits.
+bool ReadNumber(const char16_t* text, std::uint32_t* number) {
+  std::uint64_t value = 0;
+  if (*text == u'\0') return false;
+  for (; *text != u'\0'; ++text) {
+    if (*text < u'0' || *text > u'9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(*text - u'0');
+    if (value > 0xFFFFFFFFULL) return false;
+  }
+  *number = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// A path as qpdf takes it: UTF-8, in `narrow` of kPathCapacity * 3 bytes.
+bool NarrowPath(const char16_t* path, char* narrow) {
+  const int size = os::Utf8Size(path);
+  return size > 0 && static_cast<std::size_t>(size) <= os::kPathCapacity * 3 &&
+         os::ConvertToUtf8(path, narrow, size);
+}
+
+int Count(const char16_t* input, const char16_t* count_file) {
+  char narrow[os::kPathCapacity * 3];
+  std::uint64_t pages = 0;
+  if (!NarrowPath(input, narrow) || !pdf::CountPages(narrow, &pages)) return kNotDone;
+  char digits[24];
+  std::size_t length = 0;
+  do {
+    digits[sizeof(digits) - 1 - length++] = static_cast<char>('0' + pages % 10);
+    pages /= 10;
+  } while (pages != 0);
+  const os::FileHandle file = os::OpenFileForWriting(count_file);
+  if (file == os::kNoFile) return kNotDone;
+  std::uint32_t written = 0;
+  const bool wrote = os::WriteBlock(file, digits + sizeof(digits) - length,
+                                    static_cast<std::uint32_t>(length), &written) &&
+                     written == static_cast<std::uint32_t>(length);
+  os::CloseFile(file);
+  return wrote ? kConverted : kNotDone;
+}
+
+int Join(int count, const char16_t* const* arguments) {
+  std::uint32_t pages = 0;
+  if (!ReadNumber(arguments[0], &pages)) return kUsage;
+  static char narrow[kMostArguments][os::kPathCapacity * 3];
+  const char* parts[kMostParts] = {};
+  for (int i = 1; i < count; ++i) {
+    if (!NarrowPath(arguments[i], narrow[i])) return kNotDone;
+    if (i >= 2) parts[i - 2] = narrow[i];
+  }
+  return pdf::JoinParts(parts, count - 2, pages, narrow[1]) ? kConverted : kNotDone;
+}
+
+int ConvertRange(const char16_t* const* arguments) {
+  PageRange range = {};
+  if (!ReadNumber(arguments[0], &range.first) || !ReadNumber(arguments[1], &range.last) ||
+      range.first == 0 || (range.last != 0 && range.last < range.first)) {
+    return kUsage;
+  }
+  if (!LoadGsApi()) return kNoGhostscript;
+  FailureReason reason = FailureReason::kUnknown;
+  if (ConvertPageRange(arguments[2], arguments[3], range, &reason)) return kConverted;
+  return kFirstReasonExitCode + static_cast<int>(reason);
+}
+
+}  // namespace
+
 int Run(int count, const char16_t* const* arguments) {
   // A crash must end the worker at once, quietly: the plug-in reports it.
   os::SuppressCrashReports();
-  const bool check = count == 1 && std::u16string_view(arguments[0]) == kCheckArgument;
+  if (count == 3 && Is(arguments[0], kCountArgument)) return Count(arguments[1], arguments[2]);
+  if (count == 5 && Is(arguments[0], kRangeArgument)) return ConvertRange(arguments + 1);
+  if (count >= 4 && count <= kMostArguments && Is(arguments[0], kJoinArgument)) {
+    return Join(count - 1, arguments + 1);
+  }
+  const bool check = count == 1 && Is(arguments[0], kCheckArgument);
   if (!check && count != 2) return kUsage;
   // The Ghostscript library beside this program, found as the plug-in finds the one beside it.
   if (!LoadGsApi()) return kNoGhostscript;

@@ -6,12 +6,22 @@
 //                                    does in the host's process, and deletes INPUT
 //   quillmend-convert --check        loads Ghostscript and ends: tells the plug-in at start-up
 //                                    that the worker can run
+//   quillmend-convert --count INPUT COUNT
+//                                    writes the number of pages of INPUT's page tree, in decimal
+//                                    digits, into the existing file COUNT (qpdf reads INPUT)
+//   quillmend-convert --range FIRST LAST INPUT OUTPUT
+//                                    converts pages FIRST to LAST of INPUT (LAST 0: to the end)
+//                                    into OUTPUT, and keeps INPUT for the other ranges
+//   quillmend-convert --join PAGES OUTPUT PART...
+//                                    joins the converted ranges PART..., in order, into OUTPUT,
+//                                    which must then hold exactly PAGES pages (qpdf joins them)
 //
 // It prints nothing: Ghostscript's console goes nowhere but into the search for a reason. Its
-// exit code is its whole answer: 0 converted; 2 no Ghostscript library beside it; 4 used wrongly
+// exit code is its whole answer: 0 done; 2 no Ghostscript library beside it; 4 used wrongly
 // (3 is what the C runtime's abort ends a process with on Windows);
 // 16 plus a FailureReason (ghostscript/failure_reason.h) when the document was not converted, for
-// example 17 for a document that needs a password and 16 when no reason is known.
+// example 17 for a document that needs a password and 16 when no reason is known, also for a count
+// or a join that failed.
 #pragma once
 
 #include "ghostscript/failure_reason.h"
@@ -23,6 +33,13 @@ inline constexpr int kNoGhostscript = 2;
 inline constexpr int kUsage = 4;
 
 inline constexpr char16_t kCheckArgument[] = u"--check";
+inline constexpr char16_t kCountArgument[] = u"--count";
+inline constexpr char16_t kRangeArgument[] = u"--range";
+inline constexpr char16_t kJoinArgument[] = u"--join";
+
+// The most parts one join takes, and so the most arguments the worker takes.
+inline constexpr int kMostParts = 32;
+inline constexpr int kMostArguments = 3 + kMostParts;
 
 // The program's work once its arguments are UTF-16 (its own name not among them).
 int Run(int count, const char16_t* const* arguments);

@@ -6,6 +6,7 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -35,7 +36,6 @@ struct Worker {
 
 namespace {
 
-constexpr int kMostArguments = 4;
 constexpr long kPollStepMs = 5;
 constexpr int kGroupEndWaitMs = 1000;
 
@@ -128,10 +128,10 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
   // Whatever fails before the child runs is a worker that could not be started; a child that
   // cannot bind itself says so by its exit code.
   *failure = WorkerStartFailure::kNotStarted;
-  if (count < 0 || count > kMostArguments) return nullptr;
+  if (count < 0 || count > kMostWorkerArguments) return nullptr;
   // Everything the child needs is formed before the fork: after it, only plain system calls.
-  char paths[kMostArguments + 1][posix::kNarrowPathCapacity];
-  char* argv[kMostArguments + 2] = {};
+  char paths[kMostWorkerArguments + 1][posix::kNarrowPathCapacity];
+  char* argv[kMostWorkerArguments + 2] = {};
   if (!posix::ToUtf8(program, paths[0], sizeof(paths[0]))) return nullptr;
   argv[0] = paths[0];
   for (int i = 0; i < count; ++i) {
@@ -218,6 +218,14 @@ std::uint64_t MonotonicMilliseconds() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1000U +
          static_cast<std::uint64_t>(now.tv_nsec / 1000000);
+}
+
+std::uint32_t CountLogicalProcessors() {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) return 1;
+  const int count = CPU_COUNT(&allowed);
+  return count > 0 ? static_cast<std::uint32_t>(count) : 1;
 }
 
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {

@@ -23,9 +23,8 @@ struct Worker {
 
 namespace {
 
-constexpr int kMostArguments = 4;
 // Quotes and doubled trailing backslashes around each of the program and its arguments.
-constexpr std::size_t kCommandLineUnits = (kMostArguments + 1) * (2 * kPathCapacity + 3) + 1;
+constexpr std::size_t kCommandLineUnits = (kMostWorkerArguments + 1) * (2 * kPathCapacity + 3) + 1;
 // SystemRoot, TEMP, TMP and TMPDIR, each with its name, and the block's closing NUL.
 constexpr std::size_t kEnvironmentUnits = 4 * (kPathCapacity + 16) + 1;
 constexpr DWORD kEndWaitMs = 10000;
@@ -121,7 +120,7 @@ Worker* StartWorker(const char16_t* program, const char16_t* const* arguments, i
                     const char16_t* temp_directory, const WorkerLimits& limits,
                     WorkerStartFailure* failure) {
   *failure = WorkerStartFailure::kNotStarted;
-  if (count < 0 || count > kMostArguments) return nullptr;
+  if (count < 0 || count > kMostWorkerArguments) return nullptr;
   auto* command_line = static_cast<wchar_t*>(AllocateBlock(kCommandLineUnits * sizeof(wchar_t)));
   auto* environment = static_cast<wchar_t*>(AllocateBlock(kEnvironmentUnits * sizeof(wchar_t)));
   void* block = AllocateBlock(sizeof(Worker));
@@ -192,6 +191,11 @@ void EndWorker(Worker* worker) {
 
 std::uint64_t MonotonicMilliseconds() {
   return GetTickCount64();
+}
+
+std::uint32_t CountLogicalProcessors() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? count : 1;
 }
 
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {
