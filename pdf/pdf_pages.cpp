@@ -69,24 +69,54 @@ void RemoveLinksToNowhere(QPDF& document) {
   }
 }
 
+// Adds the pages of `part` to `joined`, in order, with their annotations. qpdf copies a link's
+// destination only when its page was copied before; so the pages go first, then their
+// annotations, and links among the part's pages keep their destinations. Answers the pages added.
+std::size_t AddPart(QPDF& part, QPDF& joined) {
+  QPDFPageDocumentHelper joined_pages(joined);
+  std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(part).getAllPages();
+  std::vector<QPDFObjectHandle> annotations;
+  for (QPDFPageObjectHelper& page : pages) {
+    QPDFObjectHandle object = page.getObjectHandle();
+    QPDFObjectHandle page_annotations = object.getKey("/Annots");
+    if (page_annotations.isArray() && !page_annotations.isIndirect()) {
+      page_annotations = part.makeIndirectObject(page_annotations);
+    }
+    annotations.push_back(page_annotations);
+    // The part is read-only on disk: this changes its copy in memory.
+    object.removeKey("/Annots");
+    joined_pages.addPage(page, false);
+  }
+  std::vector<QPDFPageObjectHelper> all = joined_pages.getAllPages();
+  const std::size_t first = all.size() - pages.size();
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (!annotations[i].isArray()) continue;
+    all[first + i].getObjectHandle().replaceKey("/Annots",
+                                                joined.copyForeignObject(annotations[i]));
+  }
+  return pages.size();
+}
+
+// True when the document at `path` reads without a fault and holds `expected` pages.
+bool HoldsCleanly(const char* path, std::uint64_t expected) {
+  const std::unique_ptr<QPDF> document = Open(path);
+  const std::size_t pages = document->getAllPages().size();
+  return !document->anyWarnings() && pages == expected;
+}
+
 bool Join(const char* const* parts, int part_count, std::uint64_t expected_pages,
           const char* output) {
   QPDF joined;
   joined.emptyPDF();
-  QPDFPageDocumentHelper joined_pages(joined);
   // Copied pages read their streams from the part's file until the result is written.
   std::vector<std::unique_ptr<QPDF>> opened;
   std::uint64_t total = 0;
   for (int i = 0; i < part_count; ++i) {
     opened.push_back(Open(parts[i]));
     QPDF& part = *opened.back();
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(part).getAllPages();
-    // Ghostscript wrote each part: one qpdf had to repair is not trusted.
-    if (part.anyWarnings()) return false;
-    total += pages.size();
-    for (QPDFPageObjectHelper& page : pages) joined_pages.addPage(page, false);
+    total += AddPart(part, joined);
     QPDFObjectHandle information = part.getTrailer().getKey("/Info");
-    if (i == 0 && information.isDictionary()) {
+    if (i == 0 && information.isDictionary() && information.isIndirect()) {
       joined.getTrailer().replaceKey("/Info", joined.copyForeignObject(information));
     }
   }
@@ -98,8 +128,7 @@ bool Join(const char* const* parts, int part_count, std::uint64_t expected_pages
   writer.setDeterministicID(true);
   writer.write();
   opened.clear();
-  std::uint64_t written = 0;
-  return CountPages(output, &written) && written == expected_pages;
+  return HoldsCleanly(output, expected_pages);
 }
 
 }  // namespace
