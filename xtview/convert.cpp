@@ -11,7 +11,7 @@
 #include "host.h"
 #include "interrupt.h"
 #include "output_file.h"
-#include "page_count.h"
+#include "pdf/pdf_pages.h"
 #include "report.h"
 #include "sha256.h"
 #include "system.h"
@@ -131,7 +131,11 @@ Done ViewOne(const Plugin& plugin, const Job& job, std::int32_t item_id, bool re
   converted.output_size = size;
   if (recording) {
     converted.output_sha256 = Sha256Hex(bytes, size);
-    converted.pages = DeclaredPageCount(bytes, size);
+    // Counted in the bytes written, which the digest also describes.
+    std::uint64_t pages = 0;
+    if (quillmend::pdf::CountPagesInMemory(bytes, size, &pages)) {
+      converted.pages = static_cast<std::int64_t>(pages);
+    }
   }
   bool recorded = false;
   const auto landed = [&] {
