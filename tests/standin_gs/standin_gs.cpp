@@ -12,6 +12,9 @@
 //                                           the input comes with the arguments, copied
 //                            fail-remove    gsapi_remove_control_path fails
 //                            fail-run       gsapi_run_file fails
+//                            fail-range     gsapi_run_file fails for a page range
+//                                           (-dFirstPage); a range otherwise copies the whole
+//                                           input and counts its last - first + 1 pages
 //                            fail-run-after-pages  gsapi_run_file fails once the document is
 //                                           copied and its page counted: an error part-way
 //                                           through a document, or a failed write of it
@@ -109,6 +112,8 @@ struct Instance {
   std::string input;
   std::string output;
   int pages = 0;
+  int range_pages = 1;          // what a success counts: -dLastPage - -dFirstPage + 1, or 1
+  bool range = false;           // -dFirstPage was given
   std::FILE* held = nullptr;    // the input, kept open under hold-input
   void* caller = nullptr;       // the caller handle gsapi_new_instance got
   ConsoleOutput out = nullptr;  // gsapi_set_stdio's, if it was called
@@ -352,7 +357,7 @@ bool Convert(Instance* instance) {
     std::error_code error;
     std::filesystem::create_directory(TempDirectory() / "kept", error);
   }
-  instance->pages = 1;
+  instance->pages = instance->range_pages;
   return true;
 }
 
@@ -368,7 +373,7 @@ STANDIN_EXPORT int gsapi_new_instance(void** instance, void* caller) {
     *instance = nullptr;
     return kFatal;
   }
-  *instance = new Instance{0, forced, {}, {}, 0, nullptr, caller, nullptr};
+  *instance = new Instance{0, forced, {}, {}, 0, 1, false, nullptr, caller, nullptr};
   Log("alive " + std::to_string(++alive));
   return 0;
 }
@@ -399,6 +404,14 @@ STANDIN_EXPORT int gsapi_init_with_args(void* instance, int argc, char** argv) {
     return kFatal;
   }
   auto* state = static_cast<Instance*>(instance);
+  int first = 0;
+  int last = 0;
+  for (int i = 0; i < argc; ++i) {
+    std::sscanf(argv[i], "-dFirstPage=%d", &first);
+    std::sscanf(argv[i], "-dLastPage=%d", &last);
+  }
+  state->range = first > 0;
+  if (first > 0 && last >= first) state->range_pages = last - first + 1;
   // Under fail-init the call first does what it would, so that only its result tells.
   const int result = Has("fail-init") ? kFatal : 0;
   // "-o OUTPUT": the document comes through gsapi_run_file.
@@ -420,7 +433,7 @@ STANDIN_EXPORT int gsapi_run_file(void* instance, const char* file_name, int, in
   if (state == nullptr || state->output.empty()) return kFatal;
   state->input = file_name;
   OpenInput(state);
-  if (Has("fail-run")) return kFatal;
+  if (Has("fail-run") || (state->range && Has("fail-range"))) return kFatal;
   if (!Convert(state)) return kFatal;
   return Has("fail-run-after-pages") ? kFatal : 0;
 }

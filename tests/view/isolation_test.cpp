@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/sandbox.h"
 #include "support/system.h"
 #include "support/view_fixture.h"
 
@@ -219,6 +220,31 @@ TEST_F(IsolationTest, AnOrdinaryDocumentConverts) {
   EXPECT_TRUE(HostMessages().empty());
   EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
   EXPECT_EQ(standin.Values("run ").size(), 1u);
+}
+
+// A first view split into page ranges gives the same document as one conversion, or is one: a
+// range that fails, or ranges whose pages do not add up to the document's, leave the whole
+// conversion to do (the stand-in's ranges copy the whole input, so their pages never add up).
+TEST_F(IsolationTest, SplitViewsThatGoWrongConvertWhole) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin,
+                            {{"QUILLMEND_PARALLEL", "4"}, {"QUILLMEND_CACHE_MB", "0"}}));
+  const std::string document = ReadFileBytes(FixturePdf("forty_pages.pdf"));
+  for (const char* words : {"", "fail-range"}) {
+    std::filesystem::remove(folder_.path() / "standin.log");
+    StandinControl standin(folder_.path(), words);
+    ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+    EXPECT_EQ(Convert(document), document) << words;
+    EXPECT_TRUE(AllHostMessages().empty()) << words;
+    EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>()) << words;
+    // Every range ran (or the first that failed ended the others), then the whole document.
+    const std::size_t ranges = standin.Values("arg 7 -dFirstPage=").size();
+    if (*words == '\0') {
+      EXPECT_EQ(ranges, 8u);
+    }
+    EXPECT_GE(ranges, 1u) << words;
+    EXPECT_EQ(standin.Values("arg 7 -o").size(), 1u) << words << ": one whole conversion";
+    ResetHost();
+  }
 }
 
 }  // namespace
