@@ -16,6 +16,10 @@ bool PdfToolsAvailable();
 // The page count pdfinfo reports; -1 when it cannot read the file.
 int PdfPageCount(const std::filesystem::path& pdf);
 
+// What `qpdf --check` and pdfinfo say is wrong with the document, besides pdfinfo's facts: empty
+// for a clean document.
+std::string PdfComplaints(const std::filesystem::path& pdf);
+
 // The rows of pdffonts' table, one per font; empty for a document without fonts. Sets `ok` to
 // false when pdffonts fails.
 std::vector<std::string> PdfFonts(const std::filesystem::path& pdf, bool* ok);

@@ -52,6 +52,16 @@ bool ReadPgm(const std::filesystem::path& file, GrayPage* page) {
 
 }  // namespace
 
+std::string PdfComplaints(const std::filesystem::path& pdf) {
+  bool ok = false;
+  // qpdf prints its findings and warnings on standard output or error; pdfinfo only its
+  // warnings on standard error.
+  const std::string check = Run("(qpdf --check " + Quote(pdf) + " 2>&1)", &ok);
+  std::string complaints = ok && check.find("WARNING") == std::string::npos ? "" : check;
+  complaints += Run("(pdfinfo " + Quote(pdf) + " 2>&1 >/dev/null)", &ok);
+  return ok ? complaints : complaints + "pdfinfo failed";
+}
+
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
   for (const char c : text) {

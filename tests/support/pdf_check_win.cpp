@@ -9,6 +9,9 @@ bool PdfToolsAvailable() {
 int PdfPageCount(const std::filesystem::path&) {
   return -1;
 }
+std::string PdfComplaints(const std::filesystem::path&) {
+  return "poppler's tools cannot run here";
+}
 std::vector<std::string> PdfFonts(const std::filesystem::path&, bool* ok) {
   *ok = false;
   return {};

@@ -48,16 +48,38 @@ class RealGhostscriptTest : public ViewTest {
   }
 };
 
+// How a conversion runs: in the host's process, in one worker, or in four side by side.
+enum class Conversion { kInProcess, kWorker, kFourWorkers };
+
+// The second line of the header qpdf writes, where Ghostscript's bytes differ: the mark of a
+// document joined from page ranges.
+constexpr char kJoinedMark[] = "\n%\xbf\xf7\xa2\xfe\n";
+// The fewest pages a view splits into ranges.
+constexpr int kFewestPagesToSplit = 8;
+
 // Each fixture converts alike in the host's process and in the worker (the second parameter).
 class RealConversionTest : public RealGhostscriptTest,
-                           public testing::WithParamInterface<std::tuple<Fixture, bool>> {
+                           public testing::WithParamInterface<std::tuple<Fixture, Conversion>> {
  protected:
   void SetUp() override {
     if (!RealGhostscriptAvailable()) GTEST_SKIP() << "no real Ghostscript library here";
-    ASSERT_TRUE(std::get<1>(GetParam()) ? ReadyIsolated(Ghostscript::kReal)
-                                        : Ready(Ghostscript::kReal));
+    switch (std::get<1>(GetParam())) {
+      case Conversion::kInProcess:
+        ASSERT_TRUE(Ready(Ghostscript::kReal));
+        break;
+      case Conversion::kWorker:
+        ASSERT_TRUE(ReadyIsolated(Ghostscript::kReal));
+        break;
+      case Conversion::kFourWorkers:
+        ASSERT_TRUE(ReadyIsolated(Ghostscript::kReal, {{"QUILLMEND_PARALLEL", "4"}}));
+        break;
+    }
   }
   const Fixture& fixture() const { return std::get<0>(GetParam()); }
+  bool Joined() const {
+    return std::get<1>(GetParam()) == Conversion::kFourWorkers &&
+           fixture().pages >= kFewestPagesToSplit;
+  }
 };
 
 GrayPage BlankLike(const GrayPage& page) {
@@ -71,9 +93,15 @@ TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
   const std::filesystem::path output = folder_.path() / "converted.pdf";
   const std::string converted = Convert(ReadFileBytes(input), output);
   ASSERT_EQ(converted.rfind("%PDF-1.5", 0), 0u) << converted.substr(0, 16);
-  EXPECT_TRUE(HostMessages().empty());
+  // Long documents are joined from their ranges; short ones convert whole.
+  EXPECT_EQ(converted.compare(8, sizeof(kJoinedMark) - 1, kJoinedMark) == 0, Joined());
+  EXPECT_TRUE(AllHostMessages().empty());
   EXPECT_TRUE(QvtFilesIn(temp()).empty());
+  if (std::get<1>(GetParam()) != Conversion::kInProcess) {
+    EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>()) << "the worker left files";
+  }
   if (!PdfToolsAvailable()) GTEST_SKIP() << "poppler's tools cannot run here";
+  EXPECT_EQ(PdfComplaints(output), "");
 
   bool ok = false;
   EXPECT_FALSE(PdfFonts(input, &ok).empty()) << "the fixture itself should use fonts";
@@ -96,16 +124,19 @@ TEST_P(RealConversionTest, TextSurvivesAsOutlines) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, RealConversionTest,
-                         testing::Combine(testing::Values(Fixture{"standard_fonts.pdf", 1},
-                                                          Fixture{"three_pages.pdf", 3},
-                                                          Fixture{"truetype.pdf", 1}),
-                                          testing::Bool()),
-                         [](const testing::TestParamInfo<std::tuple<Fixture, bool>>& info) {
-                           std::string name = std::get<0>(info.param).name;
-                           return name.substr(0, name.find('.')) +
-                                  (std::get<1>(info.param) ? "_worker" : "");
-                         });
+std::string NameOf(const testing::TestParamInfo<std::tuple<Fixture, Conversion>>& info) {
+  const std::string name = std::get<0>(info.param).name;
+  const char* const kSuffixes[] = {"", "_worker", "_four_workers"};
+  return name.substr(0, name.find('.')) + kSuffixes[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, RealConversionTest,
+    testing::Combine(
+        testing::Values(Fixture{"standard_fonts.pdf", 1}, Fixture{"three_pages.pdf", 3},
+                        Fixture{"truetype.pdf", 1}, Fixture{"forty_pages.pdf", 40}),
+        testing::Values(Conversion::kInProcess, Conversion::kWorker, Conversion::kFourWorkers)),
+    NameOf);
 
 // The library the plug-in loads is the one of the release under test, and a release named for the
 // tests (gs10.05) is the one that library reports.
