@@ -247,5 +247,25 @@ TEST_F(IsolationTest, SplitViewsThatGoWrongConvertWhole) {
   }
 }
 
+// Side by side, the time limit covers the whole view: reaching it ends every worker at once, and
+// no whole conversion follows.
+TEST_F(IsolationTest, TheTimeLimitEndsEveryWorkerOfASplitView) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin,
+                            {{"QUILLMEND_PARALLEL", "4"}, {"QUILLMEND_TIME_LIMIT_S", "1"}}));
+  StandinControl standin(folder_.path(), "hang");
+  ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+  const ViewResult result =
+      ViewItem(plugin_, AddItem({ReadFileBytes(FixturePdf("forty_pages.pdf")), {}, {}}));
+  EXPECT_EQ(result.size, -2);
+  EXPECT_EQ(AllHostMessages(), FailedWith(TimeLimitReason(1)));
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+  // How many got as far as the document before the deadline depends on the machine.
+  const std::vector<std::string> workers = standin.Values("pid ");
+  EXPECT_GE(workers.size(), 1u);
+  EXPECT_LE(workers.size(), 4u);
+  for (const std::string& id : workers) EXPECT_FALSE(ProcessIsAlive(std::stol(id))) << id;
+  EXPECT_EQ(standin.Values("arg 7 -o").size(), 0u) << "a whole conversion after the deadline";
+}
+
 }  // namespace
 }  // namespace quillmend::test

@@ -289,6 +289,16 @@ TEST_F(RealWorkerTest, APageBombEndsAtTheTimeLimit) {
   ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb", TimeLimitReason(2));
 }
 
+// Split among four workers, the page bomb still ends at the time limit, which covers the view.
+TEST_F(RealWorkerTest, APageBombInFourWorkersEndsAtTheTimeLimit) {
+  ScopedEnvironment parallel("QUILLMEND_PARALLEL", std::string("4"));
+  ScopedEnvironment isolation("QUILLMEND_ISOLATION", std::string("process"));
+  ScopedEnvironment time_limit("QUILLMEND_TIME_LIMIT_S", std::string("2"));
+  ASSERT_EQ(host_emulator::StartPlugin(plugin_), 2);
+  ResetHost();
+  ExpectFailedView(plugin_, PageBomb(), temp(), "page bomb", TimeLimitReason(2));
+}
+
 // Ghostscript for Windows reads TMPDIR from the registry key of its release where its
 // environment has none (the in-host RegistryConfinement test shows that it does). The worker's
 // environment names the view's own folder, so its scratch files land there and go with it, also
