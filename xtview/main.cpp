@@ -1,4 +1,5 @@
 // xtview: runs the Quillmend plug-in on files as the X-Ways host does.
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -77,8 +78,19 @@ unsigned SettingOr(const char* name, unsigned lowest, unsigned highest, unsigned
   return value >= lowest && value <= highest ? static_cast<unsigned>(value) : fallback;
 }
 
-// Sets --isolation and --time-limit for the plug-in, which reads them when it starts, and records
-// the mode and the bounds it will apply. False when they cannot be set; the reason is printed.
+// The worker processes of a first view in the separate process, as the plug-in reads
+// QUILLMEND_PARALLEL: auto is one per logical processor, at most 16.
+unsigned ParallelSetting() {
+  constexpr unsigned kMostWorkers = 16;
+  if (sys::GetEnvironment("QUILLMEND_PARALLEL") == "auto") {
+    return std::min(sys::LogicalProcessorCount(), kMostWorkers);
+  }
+  return SettingOr("QUILLMEND_PARALLEL", 1, kMostWorkers, 1);
+}
+
+// Sets --isolation, --time-limit and --parallel for the plug-in, which reads them when it starts,
+// and records the mode, the bounds and the workers it will apply. False when they cannot be set;
+// the reason is printed.
 bool ApplyIsolation(const Options& options) {
   if (!options.isolation.empty() &&
       !sys::SetEnvironment("QUILLMEND_ISOLATION", options.isolation)) {
@@ -90,11 +102,16 @@ bool ApplyIsolation(const Options& options) {
     PrintError("cannot set the plug-in's QUILLMEND_TIME_LIMIT_S");
     return false;
   }
+  if (!options.parallel.empty() && !sys::SetEnvironment("QUILLMEND_PARALLEL", options.parallel)) {
+    PrintError("cannot set the plug-in's QUILLMEND_PARALLEL");
+    return false;
+  }
   report::Isolation isolation;
   isolation.process = sys::GetEnvironment("QUILLMEND_ISOLATION") == "process";
   isolation.time_limit_s = SettingOr("QUILLMEND_TIME_LIMIT_S", 1, 86400, 120);
   isolation.memory_limit_mb = SettingOr("QUILLMEND_MEMORY_LIMIT_MB", 256, 1048576, 2048);
   isolation.output_limit_mb = SettingOr("QUILLMEND_OUTPUT_LIMIT_MB", 1, 4096, 4096);
+  isolation.parallel = ParallelSetting();
   report::SetIsolation(isolation);
   return true;
 }

@@ -26,6 +26,18 @@ bool UsageError(const std::string& message, int* exit_code) {
   return false;
 }
 
+// --parallel as the plug-in takes QUILLMEND_PARALLEL: auto, or decimal digits alone for 1 to 16.
+// Empty when it is one of them, else the reason.
+std::string ParallelError(const std::string& value) {
+  if (value == "auto") return "";
+  if (!value.empty() && value.size() <= 2 &&
+      value.find_first_not_of("0123456789") == std::string::npos) {
+    const int workers = std::stoi(value);
+    if (workers >= 1 && workers <= 16) return "";
+  }
+  return "not auto or a whole number from 1 to 16: " + value;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& arguments, Options* options, int* exit_code) {
@@ -60,6 +72,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, i
                  "Seconds a conversion in the separate process may take "
                  "(QUILLMEND_TIME_LIMIT_S; default 120)")
       ->check(CLI::Range(1u, 86400u));
+  app.add_option("--parallel", options->parallel,
+                 "Worker processes a first view in the separate process converts its pages with: "
+                 "1 to 16, or auto, one per logical processor up to 16 (QUILLMEND_PARALLEL; "
+                 "default 1)")
+      ->check(CLI::Validator(ParallelError, "1..16|auto"));
 
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());

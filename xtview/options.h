@@ -20,6 +20,7 @@ struct Options {
   bool no_cache = false;    // every view converts, for timing
   std::string isolation;    // --isolation: process or none; empty: as the environment says
   unsigned time_limit = 0;  // --time-limit in seconds; 0: as the environment says
+  std::string parallel;     // --parallel: 1 to 16 or auto; empty: as the environment says
 };
 
 // Parses UTF-8 arguments, program name first. False when the program should end at once with

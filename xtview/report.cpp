@@ -124,6 +124,12 @@ Json OptionsJson(const Options& options) {
   json["quiet"] = options.quiet;
   json["isolation"] = TextJson(options.isolation);
   json["time_limit"] = options.time_limit > 0 ? Json(options.time_limit) : Json(nullptr);
+  // A number as given, or "auto".
+  if (options.parallel.empty() || options.parallel == "auto") {
+    json["parallel"] = TextJson(options.parallel);
+  } else {
+    json["parallel"] = std::stoul(options.parallel);
+  }
   return json;
 }
 
@@ -193,6 +199,7 @@ void SetIsolation(const Isolation& isolation) {
   json["time_limit_s"] = isolation.time_limit_s;
   json["memory_limit_mb"] = isolation.memory_limit_mb;
   json["output_limit_mb"] = isolation.output_limit_mb;
+  json["parallel"] = isolation.parallel;
   facts["isolation"] = json;
 }
 

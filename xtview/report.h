@@ -57,12 +57,14 @@ void SetViewsAtOnce(unsigned views);
 // The plug-in's start-up line, which names what converts.
 void SetPluginStartup(const std::string& line);
 
-// The mode the plug-in converts in and the bounds of the separate process, as it applies them.
+// The mode the plug-in converts in, and the bounds of the separate process and the workers a
+// first view converts with there, as it applies them.
 struct Isolation {
   bool process = false;
   unsigned time_limit_s = 0;
   unsigned memory_limit_mb = 0;
   unsigned output_limit_mb = 0;
+  unsigned parallel = 0;
 };
 void SetIsolation(const Isolation& isolation);
 

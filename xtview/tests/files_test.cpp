@@ -178,6 +178,10 @@ TEST_F(Startup, UsageErrorsEndWithExitCodeTwoAndOneLine) {
       {"-o", "x.pdf", sample, sample},
       {"-o", "x.pdf", "--out", ".", sample},
       {"--jobs", "0", sample},
+      {"--parallel", "0", sample},
+      {"--parallel", "17", sample},
+      {"--parallel", "+3", sample},
+      {"--parallel", "Auto", sample},
       {"--report", PathToUtf8(earlier), sample},  // without --force
   };
   for (const std::vector<std::string>& arguments : wrong) {

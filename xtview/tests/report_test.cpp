@@ -43,6 +43,14 @@ class Report : public XtviewTest {
     return records;
   }
 
+  // The workers the plug-in's start-up line names, which it does only for more than one.
+  static int WorkersInStartup(const std::string& startup) {
+    const std::size_t end = startup.find(" workers side by side");
+    if (end == std::string::npos) return 1;
+    const std::size_t start = startup.rfind(' ', end - 1) + 1;
+    return std::stoi(startup.substr(start, end - start));
+  }
+
   static std::string Sha256(const fs::path& file) {
     const std::string bytes = ReadFile(file);
     return xtview::Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -108,23 +116,26 @@ TEST_F(Report, HasARecordForEachInputWithItsResultAndTheFilesDigests) {
   EXPECT_EQ(ListFolder(out), (std::vector<std::string>{"good.outlined.pdf", "report.jsonl"}));
 }
 
-// --isolation and --time-limit reach the plug-in, and the report records the mode and the bounds.
-// With no worker in the stage, the plug-in says so at start and the file fails.
+// --isolation, --time-limit and --parallel reach the plug-in, and the report records the mode,
+// the bounds and the workers. With no worker in the stage, the plug-in says so at start and the
+// file fails.
 TEST_F(Report, RecordsTheIsolationTheRunAskedFor) {
   const fs::path stage = Stage(Ghostscript::StandIn);
   const fs::path report = Folder("out") / "report.jsonl";
   const RunResult run =
-      Run(stage, {"--isolation", "process", "--time-limit", "30", "--report", PathToUtf8(report),
-                  "-o", PathToUtf8(Folder("converted") / "sample.pdf"), PathToUtf8(SamplePdf())});
+      Run(stage, {"--isolation", "process", "--time-limit", "30", "--parallel", "3", "--report",
+                  PathToUtf8(report), "-o", PathToUtf8(Folder("converted") / "sample.pdf"),
+                  PathToUtf8(SamplePdf())});
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_EQ(Count(run.output, "QUILLMEND_ISOLATION=process, but the conversion worker"), 1)
       << run.output;
   const std::vector<Json> lines = ReadReport(report);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0]["isolation"], Json::parse(R"({"mode": "process", "time_limit_s": 30,
-      "memory_limit_mb": 2048, "output_limit_mb": 4096})"));
+      "memory_limit_mb": 2048, "output_limit_mb": 4096, "parallel": 3})"));
   EXPECT_EQ(lines[0]["options"]["isolation"], "process");
   EXPECT_EQ(lines[0]["options"]["time_limit"], 30);
+  EXPECT_EQ(lines[0]["options"]["parallel"], 3);
   // The plug-in's start-up line names the library the plug-in loaded and the mode it was given.
   const std::string startup = lines[0]["plugin_startup"].get<std::string>();
   EXPECT_EQ(startup.rfind("Quillmend " XTVIEW_TEST_VERSION " converts with GPL Ghostscript ", 0),
@@ -132,6 +143,7 @@ TEST_F(Report, RecordsTheIsolationTheRunAskedFor) {
       << startup;
   EXPECT_NE(startup.find("a separate process, each view for at most 30 s"), std::string::npos)
       << startup;
+  EXPECT_EQ(WorkersInStartup(startup), 3) << startup;
   EXPECT_EQ(lines[1]["plugin_result"], -2);
   // The file failed for the worker's absence, and the plug-in's reason says so on its line and
   // in its record.
@@ -141,6 +153,62 @@ TEST_F(Report, RecordsTheIsolationTheRunAskedFor) {
       "loaded.";
   EXPECT_EQ(lines[1]["reason"], reason);
   EXPECT_EQ(Count(run.output, "sample.pdf: " + reason), 1) << run.output;
+}
+
+// Without --parallel the plug-in takes QUILLMEND_PARALLEL from xtview's environment; --parallel
+// sets it over that. The report records the workers as the plug-in's start-up line names them.
+TEST_F(Report, RecordsTheWorkersTheEnvironmentOrParallelGive) {
+  const fs::path stage = Stage(Ghostscript::StandIn);
+  const fs::path report = Folder("out") / "report.jsonl";
+  const fs::path notes = Folder("in") / "notes.txt";
+  WriteFile(notes, std::string(400, 'x'));
+  struct Case {
+    std::string environment;
+    std::string option;
+    int workers;  // 0: as many as the plug-in says for auto
+    Json recorded_option;
+  };
+  const Case cases[] = {{"5", "", 5, nullptr},
+                        {"5", "2", 2, 2},
+                        {"", "auto", 0, "auto"},
+                        {"17", "", 1, nullptr}};  // unusable: the plug-in's one worker
+  for (const Case& test : cases) {
+    SCOPED_TRACE("QUILLMEND_PARALLEL '" + test.environment + "', --parallel '" + test.option + "'");
+    SetEnvironment("QUILLMEND_PARALLEL", test.environment);
+    std::vector<std::string> arguments = {"--isolation", "process", "--force", "--report",
+                                          PathToUtf8(report)};
+    if (!test.option.empty()) arguments.insert(arguments.end(), {"--parallel", test.option});
+    arguments.push_back(PathToUtf8(notes));
+    const RunResult run = Run(stage, arguments);
+    SetEnvironment("QUILLMEND_PARALLEL", "");
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(Count(run.output, "QUILLMEND_PARALLEL is neither auto nor"),
+              test.environment == "17" ? 1 : 0)
+        << run.output;
+    const Json head = ReadReport(report).at(0);
+    const int workers = WorkersInStartup(head["plugin_startup"].get<std::string>());
+    EXPECT_EQ(head["isolation"]["parallel"], workers) << head;
+    if (test.workers > 0) {
+      EXPECT_EQ(workers, test.workers) << head;
+    }
+    EXPECT_EQ(head["options"]["parallel"], test.recorded_option);
+  }
+  EXPECT_GE(ReadReport(report).at(0)["isolation"]["parallel"], 1);
+}
+
+// The page count is qpdf's, for a document whose objects lie in compressed object streams too.
+// The stand-in passes its input on as the converted document.
+TEST_F(Report, CountsThePagesOfADocumentWithCompressedObjectStreams) {
+  const fs::path stage = Stage(Ghostscript::StandIn);
+  const fs::path out = Folder("out");
+  const RunResult run =
+      Run(stage, {"--out", PathToUtf8(out), "--report", PathToUtf8(out / "report.jsonl"),
+                  PathToUtf8(BuildPath(XTVIEW_TEST_CORPUS) / "packed-07.pdf")});
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const std::vector<Json> lines = ReadReport(out / "report.jsonl");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1]["result"], "converted");
+  EXPECT_EQ(lines[1]["pages"], 7);
 }
 
 #ifndef _WIN32
