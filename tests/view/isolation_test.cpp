@@ -150,14 +150,16 @@ TEST_F(IsolationTest, UnusableSettingsWarnAndKeepTheirDefaults) {
   ScopedEnvironment time("QUILLMEND_TIME_LIMIT_S", std::string("2m"));
   ScopedEnvironment memory("QUILLMEND_MEMORY_LIMIT_MB", std::string("-1"));
   ScopedEnvironment output("QUILLMEND_OUTPUT_LIMIT_MB", std::string("0"));
+  ScopedEnvironment parallel("QUILLMEND_PARALLEL", std::string("17"));
   ResetHost();
   EXPECT_EQ(host_emulator::StartPlugin(plugin_), 2);
   const std::vector<HostMessage> messages = HostMessages();
-  ASSERT_EQ(messages.size(), 5u);
+  ASSERT_EQ(messages.size(), 6u);
   const char16_t* const kWarnings[] = {
       u"[ERROR] QUILLMEND_ISOLATION is neither", u"[WARNING] QUILLMEND_TIME_LIMIT_S is not",
-      u"[WARNING] QUILLMEND_MEMORY_LIMIT_MB is not", u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not"};
-  for (int i = 0; i < 4; ++i) {
+      u"[WARNING] QUILLMEND_MEMORY_LIMIT_MB is not", u"[WARNING] QUILLMEND_OUTPUT_LIMIT_MB is not",
+      u"[WARNING] QUILLMEND_PARALLEL is neither auto nor a whole number of workers from 1 to 16"};
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(messages[static_cast<std::size_t>(i) + 1].text.rfind(kWarnings[i], 0), 0u) << i;
   }
   // The examiner may have meant the separate process: an unusable mode converts nowhere.
@@ -265,6 +267,35 @@ TEST_F(IsolationTest, TheTimeLimitEndsEveryWorkerOfASplitView) {
   EXPECT_LE(workers.size(), 4u);
   for (const std::string& id : workers) EXPECT_FALSE(ProcessIsAlive(std::stol(id))) << id;
   EXPECT_EQ(standin.Values("arg 7 -o").size(), 0u) << "a whole conversion after the deadline";
+}
+
+// The start-up line names the workers side by side (auto: one per logical processor, at most
+// 16); outside the separate process the setting changes nothing, and XT_Init says so.
+TEST_F(IsolationTest, TheParallelSettingShowsAtStartUp) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin));
+  ScopedEnvironment parallel("QUILLMEND_PARALLEL", std::string("auto"));
+  {
+    ScopedEnvironment mode("QUILLMEND_ISOLATION", std::string("process"));
+    ResetHost();
+    ASSERT_EQ(host_emulator::StartPlugin(plugin_), 2);
+    const std::u16string line = AllHostMessages().back().text;
+    const std::u16string workers = u", first views in page ranges on ";
+    const std::size_t at = line.find(workers);
+    ASSERT_NE(at, std::u16string::npos) << ToUtf8(line);
+    const int count = std::stoi(ToUtf8(line.substr(at + workers.size(), 2)));
+    EXPECT_GE(count, 1);
+    EXPECT_LE(count, 16);
+  }
+  ResetHost();
+  ASSERT_EQ(host_emulator::StartPlugin(plugin_), 2);
+  const std::vector<HostMessage> messages = HostMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1],
+            (HostMessage{u"[WARNING] QUILLMEND_PARALLEL applies only with "
+                         u"QUILLMEND_ISOLATION=process; each view converts in one run of "
+                         u"Ghostscript.",
+                         2}));
+  EXPECT_EQ(AllHostMessages().back().text.find(u"page ranges"), std::u16string::npos);
 }
 
 }  // namespace
