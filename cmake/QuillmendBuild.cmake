@@ -52,12 +52,21 @@ function(quillmend_reproducible_objects target)
   endif()
 endfunction()
 
-# A binary that ships: the plug-in and xtview. The same source gives the same bytes whatever
-# folder it is built in and whenever: no build folder in the code or its debug information, no
-# link time stamp. On Windows it carries a version resource (the project's version and names,
-# from version.rc.in, compiled by windres or by rc.exe under MSVC), and a MinGW release build
-# links it without symbols, so that the package holds the very bytes built and tested.
+# A binary that ships: the plug-in, its worker and xtview. The same source gives the same bytes
+# whatever folder it is built in and whenever: no build folder in the code or its debug
+# information, no link time stamp. On Windows it carries a version resource (the project's
+# version and names, from version.rc.in, compiled by windres or by rc.exe under MSVC), and a
+# MinGW release build links it without symbols, so that the package holds the very bytes built
+# and tested. COMMENTS, when given, becomes the resource's Comments string: a binary that
+# carries third-party code names it there, e.g. "Uses qpdf 11.3.0 (Apache License 2.0)". It is
+# kept in the target's property QUILLMEND_RC_COMMENTS too, for the release checks.
+# Usage: quillmend_shipped_binary(target description [COMMENTS text])
 function(quillmend_shipped_binary target description)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "COMMENTS" "")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "quillmend_shipped_binary: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  set_property(TARGET ${target} PROPERTY QUILLMEND_RC_COMMENTS "${arg_COMMENTS}")
   quillmend_reproducible_objects(${target})
   if(MSVC)
     target_link_options(${target} PRIVATE /Brepro)
@@ -75,6 +84,12 @@ function(quillmend_shipped_binary target description)
     set(QUILLMEND_RC_FILE_TYPE VFT_DLL)
   endif()
   set(QUILLMEND_RC_DESCRIPTION "${description}")
+  # A resource script doubles a quote inside a string.
+  set(QUILLMEND_RC_COMMENTS "")
+  if(NOT "${arg_COMMENTS}" STREQUAL "")
+    string(REPLACE "\"" "\"\"" comments "${arg_COMMENTS}")
+    set(QUILLMEND_RC_COMMENTS "\n      VALUE \"Comments\", \"${comments}\"")
+  endif()
   # The names as built, output names included, once the build is generated.
   set(QUILLMEND_RC_NAME "$<TARGET_FILE_BASE_NAME:${target}>")
   set(QUILLMEND_RC_FILE_NAME "$<TARGET_FILE_NAME:${target}>")

@@ -1,7 +1,9 @@
 # Checks a built Windows binary: its version resource, read back with windres, names the
-# project's version, DESCRIPTION, the product, the file's own name and the licence; and it
-# imports Windows system DLLs only.
-# Usage: cmake -DFILE= -DDESCRIPTION= -DVERSION= -DWINDRES= -DOBJDUMP= -P check_windows_binary.cmake
+# project's version, DESCRIPTION, the product, the file's own name and the licence, and holds
+# the Comments string COMMENTS (the third-party code inside), or none when COMMENTS is empty;
+# and it imports Windows system DLLs only.
+# Usage: cmake -DFILE= -DDESCRIPTION= [-DCOMMENTS=] -DVERSION= -DWINDRES= -DOBJDUMP=
+#              -P check_windows_binary.cmake
 execute_process(COMMAND ${WINDRES} -i ${FILE} -O rc
   OUTPUT_VARIABLE resources ERROR_VARIABLE resources RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -21,6 +23,14 @@ foreach(expected
     list(APPEND missing "${expected}")
   endif()
 endforeach()
+# windres writes a quote inside a string doubled, as a resource script does.
+string(REPLACE "\"" "\"\"" comments "${COMMENTS}")
+string(REGEX MATCHALL "VALUE \"Comments\", \"[^\n]*\"\n" found_comments "${resources}")
+if("${COMMENTS}" STREQUAL "" AND found_comments)
+  message(FATAL_ERROR "${FILE} has a Comments string, and none was expected: ${found_comments}")
+elseif(NOT "${COMMENTS}" STREQUAL "" AND NOT "${found_comments}" STREQUAL "VALUE \"Comments\", \"${comments}\"\n")
+  list(APPEND missing "VALUE \"Comments\", \"${comments}\"")
+endif()
 if(missing)
   list(JOIN missing "\n  " missing)
   message(FATAL_ERROR "${FILE}'s resources lack\n  ${missing}\nwindres reads:\n${resources}")
