@@ -1,9 +1,11 @@
 # Builds a copy of the source twice, in two folders of different depth, one after the other and
 # in another time zone, and checks that OUTPUTS (comma-separated, relative to the build folder)
 # are byte for byte the same. With PACKAGE, also checks the package's SHA256SUMS and that
-# SOURCE_DATE_EPOCH dates its files.
+# SOURCE_DATE_EPOCH dates its files. WINDOWS_QPDF is the Windows build's static qpdf
+# (QUILLMEND_WINDOWS_QPDF), which both builds link.
 # Usage: cmake -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DTOOLCHAIN= -DBUILD_TYPE= -DC_COMPILER=
-#              -DCXX_COMPILER= -DTARGETS= (comma-separated) -DOUTPUTS= -DPACKAGE=0|1 -P reproducible.cmake
+#              -DCXX_COMPILER= -DTARGETS= (comma-separated) -DOUTPUTS= -DPACKAGE=0|1
+#              [-DWINDOWS_QPDF=] -P reproducible.cmake
 string(REPLACE "," ";" outputs "${OUTPUTS}")
 string(REPLACE "," ";" targets "${TARGETS}")
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -19,11 +21,15 @@ function(build folder time_zone)
   if(TOOLCHAIN)
     string(REPLACE "${SOURCE_DIR}/" "${source}/" toolchain "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}")
   endif()
+  set(qpdf "")
+  if(WINDOWS_QPDF)
+    set(qpdf "-DQUILLMEND_WINDOWS_QPDF=${WINDOWS_QPDF}")
+  endif()
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=SOURCE_DATE_EPOCH TZ=${time_zone}
             ${CMAKE_COMMAND} -S ${source} -B ${folder}/build -G ${GENERATOR} ${toolchain}
             -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DCMAKE_C_COMPILER=${C_COMPILER}
-            -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DQUILLMEND_BUILD_TESTS=OFF
+            -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DQUILLMEND_BUILD_TESTS=OFF ${qpdf}
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=SOURCE_DATE_EPOCH TZ=${time_zone}
@@ -62,7 +68,7 @@ if(PACKAGE)
     string(APPEND expected "${hash}  ${file}\n")
   endforeach()
   file(READ ${unpacked}/${name}/SHA256SUMS sums)
-  if(NOT files STREQUAL "LICENSE;README.md;quillmend-convert.exe;quillmend.dll;xtview.exe" OR NOT sums STREQUAL expected)
+  if(NOT files STREQUAL "LICENSE;README.md;THIRD-PARTY-LICENSES.txt;quillmend-convert.exe;quillmend.dll;xtview.exe" OR NOT sums STREQUAL expected)
     message(FATAL_ERROR "the package holds [${files}] with SHA256SUMS\n${sums}expected\n${expected}")
   endif()
 
