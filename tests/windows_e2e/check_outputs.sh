@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the documents that the Windows end-to-end tests made under Wine with poppler's Linux
-# tools, which a Windows program cannot run: each has no font left (text drawn as outlines) and
-# as many pages as its input.
+# tools, which a Windows program cannot run: each has no font left (text drawn as outlines), as
+# many pages as its input, and nothing qpdf --check or pdfinfo would warn about.
 # Usage: check_outputs.sh FIXTURES OUTPUTS
 #   FIXTURES  the fixture PDFs, NAME.pdf
 #   OUTPUTS   the converted documents, NAME.pdf or NAME.<anything>.pdf, each checked against the
@@ -10,7 +10,7 @@ set -uo pipefail
 fixtures=$1
 outputs=$2
 
-for tool in pdffonts pdfinfo; do
+for tool in pdffonts pdfinfo qpdf; do
   if ! command -v "$tool" >/dev/null; then
     echo "check_outputs: $tool is missing (Debian's poppler-utils)" >&2
     exit 1
@@ -61,6 +61,10 @@ for fixture in "$fixtures"/*.pdf; do
       fail "$label: fonts left in the document:"$'\n'"$output_fonts"
     elif [ "$(pages "$output")" != "$input_pages" ]; then
       fail "$label: $(pages "$output") pages, the input has $input_pages"
+    elif ! check=$(qpdf --check "$output" 2>&1) || grep -q WARNING <<<"$check"; then
+      fail "$label: qpdf --check finds fault with it:"$'\n'"$check"
+    elif warnings=$(pdfinfo "$output" 2>&1 >/dev/null) && [ -n "$warnings" ]; then
+      fail "$label: pdfinfo warns:"$'\n'"$warnings"
     else
       echo "ok    $label: no font, $input_pages page(s) as its input"
       passed=$((passed + 1))

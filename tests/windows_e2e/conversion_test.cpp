@@ -51,10 +51,25 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Conversion{"standard_fonts.pdf", "standard_fonts.pdf"},
                     Conversion{"three_pages.pdf", "three_pages.pdf"},
                     Conversion{"truetype.pdf", "truetype.pdf"},
+                    Conversion{"forty_pages.pdf", "forty_pages.pdf"},
                     // Damaged or locked, but Ghostscript opens them: every page must come out.
                     Conversion{"standard_fonts.owner-only.pdf",
                                "encrypted/standard_fonts.owner-only.pdf"},
                     Conversion{"standard_fonts.shifted.pdf", "standard_fonts.pdf", true}));
+
+// Four workers side by side convert ranges of the forty pages, and a worker joins them with the
+// qpdf linked into it: the second header line is qpdf's. check_outputs.sh then counts its pages
+// and has qpdf and pdfinfo check it.
+TEST_F(RealDllTest, FortyPagesInFourWorkersAreJoined) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kReal, {{"QUILLMEND_PARALLEL", "4"}}));
+  const std::filesystem::path output = FreshOutput("plugin", "forty_pages.four-workers.pdf");
+  const std::string converted = Convert(ReadFileBytes(FixturePdf("forty_pages.pdf")));
+  ASSERT_TRUE(IsWholePdf15(converted)) << converted.substr(0, 16);
+  EXPECT_EQ(converted.compare(8, 7, "\n%\xbf\xf7\xa2\xfe\n"), 0) << "not joined by qpdf";
+  EXPECT_TRUE(AllHostMessages().empty());
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+  EXPECT_TRUE(WriteFileBytes(output, converted));
+}
 
 std::filesystem::path TempPathOfProcess() {
   wchar_t path[MAX_PATH + 1];

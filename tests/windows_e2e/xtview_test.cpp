@@ -14,7 +14,7 @@ namespace quillmend::test {
 namespace {
 
 constexpr int kRunSeconds = 300;
-const char* const kFixtures[] = {"standard_fonts", "three_pages", "truetype"};
+const char* const kFixtures[] = {"forty_pages", "standard_fonts", "three_pages", "truetype"};
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -70,7 +70,7 @@ TEST_F(XtviewBatch, GoodBatchConvertsEveryFileAndExitsZero) {
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_TRUE(Contains(run.output, "plug-in (flags 2): Quillmend viewer X-Tension loaded.\n"))
       << run.output;
-  EXPECT_TRUE(Contains(run.output, "3 converted, 0 declined, 0 failed, 0 not read or written"))
+  EXPECT_TRUE(Contains(run.output, "4 converted, 0 declined, 0 failed, 0 not read or written"))
       << run.output;
   for (const char* fixture : kFixtures) {
     const std::filesystem::path output = out / (std::string(fixture) + ".outlined.pdf");
