@@ -63,28 +63,6 @@ WorkerPlan PlanIn(const char16_t* temp_directory, std::uint64_t deadline) {
       deadline};
 }
 
-// The reason for a run that did not succeed.
-FailureReason ReasonOf(const WorkerRun& run) {
-  switch (run.end) {
-    case WorkerEnd::kSucceeded:
-    case WorkerEnd::kFailed:
-      break;
-    case WorkerEnd::kEndedAbnormally:
-      return FailureReason::kCrashed;
-    case WorkerEnd::kTimeLimit:
-      return FailureReason::kTimeLimit;
-    case WorkerEnd::kOutputLimit:
-      return FailureReason::kOutputLimit;
-    case WorkerEnd::kNotStarted:
-    case WorkerEnd::kNotBounded:
-      return FailureReason::kWorkerUnavailable;
-  }
-  if (run.exit_code == worker::kNoGhostscript) return FailureReason::kWorkerUnavailable;
-  const int reason = run.exit_code - kFirstReasonExitCode;
-  if (reason < 0 || reason > kLastReason) return FailureReason::kUnknown;
-  return static_cast<FailureReason>(reason);
-}
-
 bool Convert(const char16_t* input, const char16_t* output, const char16_t* folder,
              FailureReason* reason) {
   if (!worker_ready.load()) {

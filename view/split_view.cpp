@@ -91,8 +91,8 @@ std::uint32_t SplitPages(std::uint64_t pages, std::uint32_t workers,
   return static_cast<std::uint32_t>(ranges);
 }
 
-// What a run that did not succeed means for a split conversion: only the deadline ends it; any
-// other fault of a range, of the count or of the join leaves the whole conversion to try.
+// What a run that did not succeed means once the ranges have begun: only the deadline ends the
+// view; any other fault of a range or of the join leaves the whole conversion to try.
 SplitOutcome AfterFailedRun(const WorkerRun& run, FailureReason* reason) {
   if (run.end != WorkerEnd::kTimeLimit) return SplitOutcome::kWhole;
   *reason = FailureReason::kTimeLimit;
@@ -112,9 +112,18 @@ SplitOutcome Split(const char16_t* input, const char16_t* output, std::uint32_t 
                    const WorkerPlan& plan, SplitState* state, FailureReason* reason) {
   const char16_t* count_file = state->files.Create(plan.temp_directory);
   if (count_file == nullptr) return SplitOutcome::kWhole;
-  const WorkerJob count_job = {{worker::kCountArgument, input, count_file}, 3, count_file};
-  WorkerRun run = RunWorker(count_job, plan);
-  if (run.end != WorkerEnd::kSucceeded) return AfterFailedRun(run, reason);
+  // One worker counts, and converts a short document at once: a short view costs no more than
+  // the count, in the same process.
+  MessageLine<kLongestCount + 1> fewest;
+  fewest.AddNumber(kFewestPagesToSplit);
+  const WorkerJob first_job = {
+      {worker::kWholeUnlessArgument, fewest.text, input, output, count_file}, 5, output};
+  WorkerRun run = RunWorker(first_job, plan);
+  if (run.end == WorkerEnd::kSucceeded) return SplitOutcome::kConverted;
+  if (run.end != WorkerEnd::kFailed || run.exit_code != worker::kLongEnoughToSplit) {
+    *reason = ReasonOf(run);
+    return SplitOutcome::kFailed;
+  }
   std::uint64_t pages = 0;
   if (!ReadCountFile(count_file, &pages)) return SplitOutcome::kWhole;
 

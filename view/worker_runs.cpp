@@ -117,4 +117,25 @@ WorkerRun RunWorkers(const WorkerJob* jobs, std::uint32_t count, std::uint32_t s
   return run;
 }
 
+FailureReason ReasonOf(const WorkerRun& run) {
+  switch (run.end) {
+    case WorkerEnd::kSucceeded:
+    case WorkerEnd::kFailed:
+      break;
+    case WorkerEnd::kEndedAbnormally:
+      return FailureReason::kCrashed;
+    case WorkerEnd::kTimeLimit:
+      return FailureReason::kTimeLimit;
+    case WorkerEnd::kOutputLimit:
+      return FailureReason::kOutputLimit;
+    case WorkerEnd::kNotStarted:
+    case WorkerEnd::kNotBounded:
+      return FailureReason::kWorkerUnavailable;
+  }
+  if (run.exit_code == worker::kNoGhostscript) return FailureReason::kWorkerUnavailable;
+  const int reason = run.exit_code - kFirstReasonExitCode;
+  if (reason < 0 || reason > kLastReason) return FailureReason::kUnknown;
+  return static_cast<FailureReason>(reason);
+}
+
 }  // namespace quillmend

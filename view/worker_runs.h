@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ghostscript/failure_reason.h"
 #include "platform/platform.h"
 #include "worker/worker.h"
 
@@ -55,6 +56,9 @@ struct WorkerPlan {
 // all they started are gone on return. The run that did not succeed, or a success.
 WorkerRun RunWorkers(const WorkerJob* jobs, std::uint32_t count, std::uint32_t side_by_side,
                      const WorkerPlan& plan);
+
+// Why a run that did not succeed did not: the worker's own reason, or the way it was ended.
+FailureReason ReasonOf(const WorkerRun& run);
 
 inline WorkerRun RunWorker(const WorkerJob& job, const WorkerPlan& plan) {
   return RunWorkers(&job, 1, 1, plan);

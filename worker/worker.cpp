@@ -37,10 +37,7 @@ bool NarrowPath(const char16_t* path, char* narrow) {
          os::ConvertToUtf8(path, narrow, size);
 }
 
-int Count(const char16_t* input, const char16_t* count_file) {
-  char narrow[os::kPathCapacity * 3];
-  std::uint64_t pages = 0;
-  if (!NarrowPath(input, narrow) || !pdf::CountPages(narrow, &pages)) return kNotDone;
+bool WriteCount(std::uint64_t pages, const char16_t* count_file) {
   char digits[24];
   std::size_t length = 0;
   do {
@@ -48,13 +45,34 @@ int Count(const char16_t* input, const char16_t* count_file) {
     pages /= 10;
   } while (pages != 0);
   const os::FileHandle file = os::OpenFileForWriting(count_file);
-  if (file == os::kNoFile) return kNotDone;
+  if (file == os::kNoFile) return false;
   std::uint32_t written = 0;
   const bool wrote = os::WriteBlock(file, digits + sizeof(digits) - length,
                                     static_cast<std::uint32_t>(length), &written) &&
                      written == static_cast<std::uint32_t>(length);
   os::CloseFile(file);
-  return wrote ? kConverted : kNotDone;
+  return wrote;
+}
+
+int ConvertWhole(const char16_t* input, const char16_t* output) {
+  if (!LoadGsApi()) return kNoGhostscript;
+  FailureReason reason = FailureReason::kUnknown;
+  if (ConvertWithGhostscript(input, output, &reason)) return kConverted;
+  return kFirstReasonExitCode + static_cast<int>(reason);
+}
+
+// A long document is left to the plug-in to split; any other, and one whose pages qpdf cannot
+// count, converts whole at once, in this same process.
+int ConvertWholeUnlessLong(const char16_t* const* arguments) {
+  std::uint32_t fewest = 0;
+  if (!ReadNumber(arguments[0], &fewest) || fewest == 0) return kUsage;
+  char narrow[os::kPathCapacity * 3];
+  std::uint64_t pages = 0;
+  if (NarrowPath(arguments[1], narrow) && pdf::CountPages(narrow, &pages) && pages >= fewest &&
+      WriteCount(pages, arguments[3])) {
+    return kLongEnoughToSplit;
+  }
+  return ConvertWhole(arguments[1], arguments[2]);
 }
 
 int Join(int count, const char16_t* const* arguments) {
@@ -86,19 +104,19 @@ int ConvertRange(const char16_t* const* arguments) {
 int Run(int count, const char16_t* const* arguments) {
   // A crash must end the worker at once, quietly: the plug-in reports it.
   os::SuppressCrashReports();
-  if (count == 3 && Is(arguments[0], kCountArgument)) return Count(arguments[1], arguments[2]);
+  if (count == 5 && Is(arguments[0], kWholeUnlessArgument)) {
+    return ConvertWholeUnlessLong(arguments + 1);
+  }
   if (count == 5 && Is(arguments[0], kRangeArgument)) return ConvertRange(arguments + 1);
   if (count >= 4 && count <= kMostArguments && Is(arguments[0], kJoinArgument)) {
     return Join(count - 1, arguments + 1);
   }
-  const bool check = count == 1 && Is(arguments[0], kCheckArgument);
-  if (!check && count != 2) return kUsage;
-  // The Ghostscript library beside this program, found as the plug-in finds the one beside it.
-  if (!LoadGsApi()) return kNoGhostscript;
-  if (check) return kConverted;
-  FailureReason reason = FailureReason::kUnknown;
-  if (ConvertWithGhostscript(arguments[0], arguments[1], &reason)) return kConverted;
-  return kFirstReasonExitCode + static_cast<int>(reason);
+  if (count == 1 && Is(arguments[0], kCheckArgument)) {
+    // The Ghostscript library beside this program, found as the plug-in finds the one beside it.
+    return LoadGsApi() ? kConverted : kNoGhostscript;
+  }
+  if (count != 2) return kUsage;
+  return ConvertWhole(arguments[0], arguments[1]);
 }
 
 }  // namespace quillmend::worker

@@ -298,5 +298,29 @@ TEST_F(IsolationTest, TheParallelSettingShowsAtStartUp) {
   EXPECT_EQ(AllHostMessages().back().text.find(u"page ranges"), std::u16string::npos);
 }
 
+// A short document, or one whose pages cannot be counted, is converted at once by the worker that
+// counted it: one run of Ghostscript, and a failure is final.
+TEST_F(IsolationTest, ShortDocumentsConvertWholeInTheWorkerThatCounts) {
+  ASSERT_TRUE(ReadyIsolated(Ghostscript::kStandin,
+                            {{"QUILLMEND_PARALLEL", "4"}, {"QUILLMEND_CACHE_MB", "0"}}));
+  const std::string three_pages = ReadFileBytes(FixturePdf("three_pages.pdf"));
+  for (const std::string& document : {three_pages, PdfLikeBytes(5000)}) {
+    std::filesystem::remove(folder_.path() / "standin.log");
+    StandinControl standin(folder_.path(), "");
+    ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+    EXPECT_EQ(Convert(document), document);
+    EXPECT_EQ(standin.Values("new").size(), 1u);
+    EXPECT_EQ(standin.Values("arg 7 -dFirstPage=").size(), 0u);
+  }
+  std::filesystem::remove(folder_.path() / "standin.log");
+  StandinControl standin(folder_.path(), "fail-run");
+  ASSERT_TRUE(standin.AlsoFor(plugin_folder()));
+  ResetHost();
+  EXPECT_EQ(ViewItem(plugin_, AddItem({three_pages, {}, {}})).size, -2);
+  EXPECT_EQ(AllHostMessages(), FailedWith(kUnknownReason));
+  EXPECT_EQ(standin.Values("new").size(), 1u) << "converted again after a final failure";
+  EXPECT_EQ(EntriesOf(temp()), std::vector<std::string>());
+}
+
 }  // namespace
 }  // namespace quillmend::test
