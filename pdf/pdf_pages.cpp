@@ -23,6 +23,13 @@ std::unique_ptr<QPDF> Open(const char* path) {
   return document;
 }
 
+// The pages of a document that has a page tree.
+bool CountOpened(QPDF& document, std::uint64_t* count) {
+  if (!document.getRoot().getKey("/Pages").isDictionary()) return false;
+  *count = document.getAllPages().size();
+  return true;
+}
+
 // Where a link leads inside the document: its /Dest, or the destination of its GoTo action. A
 // null handle for a link that leads elsewhere (a web address, another file) or nowhere.
 QPDFObjectHandle InternalDestination(QPDFObjectHandle link) {
@@ -48,9 +55,10 @@ bool LeadsToPage(QPDFObjectHandle destination, const std::set<QPDFObjGen>& pages
 // its destination there; such links go, and so does any other link into the document that no
 // longer reaches one of its pages.
 void RemoveLinksToNowhere(QPDF& document) {
+  const std::vector<QPDFObjectHandle>& all = document.getAllPages();
   std::set<QPDFObjGen> pages;
-  for (QPDFObjectHandle page : document.getAllPages()) pages.insert(page.getObjGen());
-  for (QPDFObjectHandle page : document.getAllPages()) {
+  for (QPDFObjectHandle page : all) pages.insert(page.getObjGen());
+  for (QPDFObjectHandle page : all) {
     QPDFObjectHandle annotations = page.getKey("/Annots");
     if (!annotations.isArray()) continue;
     QPDFObjectHandle kept = QPDFObjectHandle::newArray();
@@ -135,11 +143,7 @@ bool Join(const char* const* parts, int part_count, std::uint64_t expected_pages
 
 bool CountPages(const char* path, std::uint64_t* count) noexcept {
   try {
-    const std::unique_ptr<QPDF> document = Open(path);
-    QPDFObjectHandle root = document->getRoot();
-    if (!root.getKey("/Pages").isDictionary()) return false;
-    *count = document->getAllPages().size();
-    return true;
+    return CountOpened(*Open(path), count);
   } catch (...) {
     return false;
   }
@@ -150,9 +154,7 @@ bool CountPagesInMemory(const void* bytes, std::size_t size, std::uint64_t* coun
     QPDF document;
     document.setSuppressWarnings(true);
     document.processMemoryFile("document in memory", static_cast<const char*>(bytes), size);
-    if (!document.getRoot().getKey("/Pages").isDictionary()) return false;
-    *count = document.getAllPages().size();
-    return true;
+    return CountOpened(document, count);
   } catch (...) {
     return false;
   }

@@ -109,22 +109,23 @@ bool Convert(const char16_t* input, const char16_t* output, const char16_t* fold
 // changes nothing but in the separate-process mode.
 void ReadParallelSetting(IsolationSettings* settings) {
   parallel_workers = 1;
-  char value[8];
+  char value[16];
   const os::EnvironmentValue found = os::ReadEnvironmentVariable(
       kParallelVariable, os::EnvironmentCopy::kProcess, value, sizeof(value));
   if (found == os::EnvironmentValue::kUnset) return;
-  std::uint32_t workers = 1;
+  std::uint64_t workers = 1;
   if (found == os::EnvironmentValue::kSet && std::strcmp(value, "auto") == 0) {
     const std::uint32_t processors = os::CountLogicalProcessors();
     workers = processors < kMostWorkersSideBySide ? processors : kMostWorkersSideBySide;
   } else {
-    settings->parallel = ReadLimit(kParallelVariable, 1, kMostWorkersSideBySide, 1, &workers);
+    settings->parallel = found == os::EnvironmentValue::kSet &&
+                         ParseWholeNumber(value, 1, kMostWorkersSideBySide, &workers);
   }
   if (!isolated.load() || !mode_usable.load()) {
     settings->parallel_applies = workers == 1 || !settings->parallel;
     return;
   }
-  parallel_workers = workers;
+  parallel_workers = static_cast<std::uint32_t>(workers);
 }
 
 }  // namespace

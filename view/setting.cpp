@@ -4,9 +4,6 @@
 
 namespace quillmend {
 
-namespace {
-
-// Digits only, stopping as soon as the number passes `highest`, so that no length wraps it.
 bool ParseWholeNumber(const char* text, std::uint64_t lowest, std::uint64_t highest,
                       std::uint64_t* value) {
   if (*text == '\0') return false;
@@ -20,8 +17,6 @@ bool ParseWholeNumber(const char* text, std::uint64_t lowest, std::uint64_t high
   *value = number;
   return true;
 }
-
-}  // namespace
 
 bool ReadWholeNumberSetting(const char* name, std::uint64_t lowest, std::uint64_t highest,
                             std::uint64_t fallback, std::uint64_t* value) {

@@ -6,6 +6,7 @@
 
 #include "host/message_line.h"
 #include "platform/platform.h"
+#include "setting.h"
 #include "view.h"
 
 namespace quillmend {
@@ -53,20 +54,13 @@ struct RequestFiles {
 bool ReadCountFile(const char16_t* path, std::uint64_t* count) {
   const os::FileHandle file = os::OpenFileForReading(path);
   if (file == os::kNoFile) return false;
-  char digits[kLongestCount + 1];
+  char digits[kLongestCount + 2] = {};
   std::uint32_t read = 0;
-  const bool complete = os::ReadBlock(file, digits, sizeof(digits), &read);
+  const bool complete = os::ReadBlock(file, digits, kLongestCount + 1, &read);
   os::CloseFile(file);
-  if (!complete || read == 0 || read > kLongestCount) return false;
-  std::uint64_t value = 0;
-  for (std::uint32_t i = 0; i < read; ++i) {
-    if (digits[i] < '0' || digits[i] > '9') return false;
-    const auto digit = static_cast<std::uint64_t>(digits[i] - '0');
-    if (value > (0xFFFFFFFFULL - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  *count = value;
-  return true;
+  // Every byte a digit: no end of text inside what was read.
+  return complete && read <= kLongestCount && std::strlen(digits) == read &&
+         ParseWholeNumber(digits, 0, 0xFFFFFFFFULL, count);
 }
 
 // Splits `pages` pages into contiguous ranges of nearly equal length for `workers` workers, in

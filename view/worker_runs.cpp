@@ -9,15 +9,18 @@ constexpr std::uint32_t kWaitSliceMs = 100;
 // The processor-time backstop lies this far past the deadline.
 constexpr std::uint32_t kCpuBackstopS = 10;
 
-// True once a run has written more than it may: `output` past its limit, or the folder past its
-// own bound.
-bool PastDiskBounds(const WorkerPlan& plan, const char16_t* output) {
-  if (!plan.bounded_folder) return false;
+// True once a run has written more than it may: `output` past its limit.
+bool PastOutputLimit(const WorkerPlan& plan, const char16_t* output) {
   std::uint64_t size = 0;
-  if (output != nullptr && os::GetFileSizeAt(output, &size) && size > plan.limits.file_bytes) {
-    return true;
-  }
-  return os::GetFolderFilesSize(plan.temp_directory, &size) && size > plan.folder_bytes;
+  return plan.bounded_folder && output != nullptr && os::GetFileSizeAt(output, &size) &&
+         size > plan.limits.file_bytes;
+}
+
+// True once the runs together have written more into the folder than it may hold.
+bool PastFolderBound(const WorkerPlan& plan) {
+  std::uint64_t size = 0;
+  return plan.bounded_folder && os::GetFolderFilesSize(plan.temp_directory, &size) &&
+         size > plan.folder_bytes;
 }
 
 // How a worker that is no longer running ended.
@@ -81,7 +84,8 @@ bool LookAtWorkers(const WorkerPlan& plan, Crew* crew, WorkerRun* run) {
     crew->jobs[i] = crew->jobs[crew->running];
     // pdfwrite writes most of a document when it closes: between the last look and the worker's
     // end the output may have grown past its limit. Nothing is read before it is looked at again.
-    if (run->end == WorkerEnd::kSucceeded && PastDiskBounds(plan, job->output)) {
+    if (run->end == WorkerEnd::kSucceeded &&
+        (PastOutputLimit(plan, job->output) || PastFolderBound(plan))) {
       run->end = WorkerEnd::kOutputLimit;
     }
     if (run->end != WorkerEnd::kSucceeded) return false;
@@ -108,10 +112,15 @@ WorkerRun RunWorkers(const WorkerJob* jobs, std::uint32_t count, std::uint32_t s
     }
     if (run.end != WorkerEnd::kSucceeded || crew.running == 0) break;
     if (!LookAtWorkers(plan, &crew, &run)) break;
-    for (std::uint32_t i = 0; i < crew.running && run.end == WorkerEnd::kSucceeded; ++i) {
-      if (PastDiskBounds(plan, crew.jobs[i]->output)) run.end = WorkerEnd::kOutputLimit;
+    // The folder once for all of them, then each running output.
+    bool past = PastFolderBound(plan);
+    for (std::uint32_t i = 0; i < crew.running && !past; ++i) {
+      past = PastOutputLimit(plan, crew.jobs[i]->output);
     }
-    if (run.end != WorkerEnd::kSucceeded) break;
+    if (past) {
+      run.end = WorkerEnd::kOutputLimit;
+      break;
+    }
   }
   for (std::uint32_t i = 0; i < crew.running; ++i) os::EndWorker(crew.workers[i]);
   return run;

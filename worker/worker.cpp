@@ -1,6 +1,7 @@
 #include "worker.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "ghostscript/ghostscript.h"
@@ -11,7 +12,10 @@ namespace quillmend::worker {
 
 namespace {
 
-constexpr int kNotDone = kFirstReasonExitCode + static_cast<int>(FailureReason::kUnknown);
+// The exit code that tells the plug-in why the document was not converted.
+int ExitCodeFor(FailureReason reason) {
+  return kFirstReasonExitCode + static_cast<int>(reason);
+}
 
 bool Is(const char16_t* argument, const char16_t* word) {
   return std::u16string_view(argument) == word;
@@ -39,17 +43,15 @@ bool NarrowPath(const char16_t* path, char* narrow) {
 
 bool WriteCount(std::uint64_t pages, const char16_t* count_file) {
   char digits[24];
-  std::size_t length = 0;
-  do {
-    digits[sizeof(digits) - 1 - length++] = static_cast<char>('0' + pages % 10);
-    pages /= 10;
-  } while (pages != 0);
+  const int length =
+      std::snprintf(digits, sizeof(digits), "%llu",
+                    static_cast<unsigned long long>(pages));  // NOLINT(google-runtime-int)
+  if (length <= 0) return false;
   const os::FileHandle file = os::OpenFileForWriting(count_file);
   if (file == os::kNoFile) return false;
   std::uint32_t written = 0;
-  const bool wrote = os::WriteBlock(file, digits + sizeof(digits) - length,
-                                    static_cast<std::uint32_t>(length), &written) &&
-                     written == static_cast<std::uint32_t>(length);
+  const auto size = static_cast<std::uint32_t>(length);
+  const bool wrote = os::WriteBlock(file, digits, size, &written) && written == size;
   os::CloseFile(file);
   return wrote;
 }
@@ -57,8 +59,7 @@ bool WriteCount(std::uint64_t pages, const char16_t* count_file) {
 int ConvertWhole(const char16_t* input, const char16_t* output) {
   if (!LoadGsApi()) return kNoGhostscript;
   FailureReason reason = FailureReason::kUnknown;
-  if (ConvertWithGhostscript(input, output, &reason)) return kConverted;
-  return kFirstReasonExitCode + static_cast<int>(reason);
+  return ConvertWithGhostscript(input, output, &reason) ? kConverted : ExitCodeFor(reason);
 }
 
 // A long document is left to the plug-in to split; any other, and one whose pages qpdf cannot
@@ -81,10 +82,11 @@ int Join(int count, const char16_t* const* arguments) {
   static char narrow[kMostArguments][os::kPathCapacity * 3];
   const char* parts[kMostParts] = {};
   for (int i = 1; i < count; ++i) {
-    if (!NarrowPath(arguments[i], narrow[i])) return kNotDone;
+    if (!NarrowPath(arguments[i], narrow[i])) return ExitCodeFor(FailureReason::kUnknown);
     if (i >= 2) parts[i - 2] = narrow[i];
   }
-  return pdf::JoinParts(parts, count - 2, pages, narrow[1]) ? kConverted : kNotDone;
+  return pdf::JoinParts(parts, count - 2, pages, narrow[1]) ? kConverted
+                                                            : ExitCodeFor(FailureReason::kUnknown);
 }
 
 int ConvertRange(const char16_t* const* arguments) {
@@ -95,8 +97,8 @@ int ConvertRange(const char16_t* const* arguments) {
   }
   if (!LoadGsApi()) return kNoGhostscript;
   FailureReason reason = FailureReason::kUnknown;
-  if (ConvertPageRange(arguments[2], arguments[3], range, &reason)) return kConverted;
-  return kFirstReasonExitCode + static_cast<int>(reason);
+  return ConvertPageRange(arguments[2], arguments[3], range, &reason) ? kConverted
+                                                                      : ExitCodeFor(reason);
 }
 
 }  // namespace

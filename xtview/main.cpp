@@ -10,6 +10,7 @@
 #include "inputs.h"
 #include "interrupt.h"
 #include "options.h"
+#include "platform/platform.h"
 #include "plugin.h"
 #include "report.h"
 #include "system.h"
@@ -83,7 +84,7 @@ unsigned SettingOr(const char* name, unsigned lowest, unsigned highest, unsigned
 unsigned ParallelSetting() {
   constexpr unsigned kMostWorkers = 16;
   if (sys::GetEnvironment("QUILLMEND_PARALLEL") == "auto") {
-    return std::min(sys::LogicalProcessorCount(), kMostWorkers);
+    return std::min(static_cast<unsigned>(quillmend::os::CountLogicalProcessors()), kMostWorkers);
   }
   return SettingOr("QUILLMEND_PARALLEL", 1, kMostWorkers, 1);
 }

@@ -30,10 +30,6 @@ inline std::filesystem::path OwnFolder() {
 
 unsigned CoreCount();
 
-// The logical processors this process may run on, counted as the plug-in counts them for
-// QUILLMEND_PARALLEL=auto.
-unsigned LogicalProcessorCount();
-
 // Sets a variable in the process's own environment, where a library loaded into it reads it.
 bool SetEnvironment(const std::string& name, const std::string& value);
 

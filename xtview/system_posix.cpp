@@ -1,6 +1,5 @@
 // xtview's system layer on Linux and other POSIX systems.
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -39,14 +38,6 @@ std::string GetEnvironment(const std::string& name) {
 
 unsigned CoreCount() {
   const long count = sysconf(_SC_NPROCESSORS_ONLN);
-  return count > 0 ? static_cast<unsigned>(count) : 1;
-}
-
-unsigned LogicalProcessorCount() {
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) return 1;
-  const int count = CPU_COUNT(&allowed);
   return count > 0 ? static_cast<unsigned>(count) : 1;
 }
 

@@ -67,11 +67,6 @@ unsigned CoreCount() {
   return information.dwNumberOfProcessors > 0 ? information.dwNumberOfProcessors : 1;
 }
 
-unsigned LogicalProcessorCount() {
-  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
-  return count > 0 ? count : 1;
-}
-
 void OnInterrupt(void (*handler)()) {
   interrupt_handler = handler;
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

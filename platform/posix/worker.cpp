@@ -6,7 +6,6 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -218,14 +217,6 @@ std::uint64_t MonotonicMilliseconds() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1000U +
          static_cast<std::uint64_t>(now.tv_nsec / 1000000);
-}
-
-std::uint32_t CountLogicalProcessors() {
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) return 1;
-  const int count = CPU_COUNT(&allowed);
-  return count > 0 ? static_cast<std::uint32_t>(count) : 1;
 }
 
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {

@@ -193,11 +193,6 @@ std::uint64_t MonotonicMilliseconds() {
   return GetTickCount64();
 }
 
-std::uint32_t CountLogicalProcessors() {
-  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
-  return count > 0 ? count : 1;
-}
-
 bool GetFileSizeAt(const char16_t* path, std::uint64_t* size) {
   // Asked of the file itself, not of its folder's listing, which may lag behind a writer.
   HANDLE file = CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
