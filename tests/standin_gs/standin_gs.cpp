@@ -162,13 +162,8 @@ bool Has(const char* word) {
 void Log(const std::string& line) {
   const std::string path = Setting("QUILLMEND_STANDIN_LOG");
   if (path.empty()) return;
-  // Concurrent conversions log whole lines: appends are not atomic everywhere (msvcrt).
-  static std::mutex log_mutex;
-  std::lock_guard lock(log_mutex);
-  if (std::FILE* log = std::fopen(path.c_str(), "ab")) {
-    std::fputs((line + "\n").c_str(), log);
-    std::fclose(log);
-  }
+  // Conversions in several threads and worker processes log whole lines to one file.
+  standin::AppendLine(path.c_str(), line + "\n");
 }
 
 // The next fail-random draw: four conversions in nine run clean, the others fail at one step.

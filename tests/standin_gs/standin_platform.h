@@ -24,6 +24,10 @@ bool RemoveArgumentPath(const char* path, int encoding);
 // a copy loaded by a program whose environment it cannot set (the conversion worker).
 std::string ControlFileText();
 
+// Appends `line` to the file at `path` (created if need be) so that no other thread's or
+// process's append can split or overwrite it: several workers log to one file at once.
+void AppendLine(const char* path, const std::string& line);
+
 // This process's id.
 long ProcessId();
 

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,14 @@ std::string PermissionBits(const char* path) {
   char bits[8];
   std::snprintf(bits, sizeof(bits), "%o", static_cast<unsigned>(status.st_mode & 07777));
   return bits;
+}
+
+void AppendLine(const char* path, const std::string& line) {
+  const int file = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (file < 0) return;
+  const ssize_t written = write(file, line.data(), line.size());
+  static_cast<void>(written);
+  close(file);
 }
 
 }  // namespace standin

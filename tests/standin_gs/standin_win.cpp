@@ -83,4 +83,21 @@ std::string PermissionBits(const char*) {
   return std::string();
 }
 
+void AppendLine(const char* path, const std::string& line) {
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  // The whole file locked while the end is found and written: an append is two steps here.
+  OVERLAPPED whole = {};
+  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    DWORD written = 0;
+    if (SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
+      WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  }
+  CloseHandle(file);
+}
+
 }  // namespace standin
