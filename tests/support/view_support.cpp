@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -33,9 +35,20 @@ void ExpectViewTouchesNothing(const Plugin& plugin, const std::filesystem::path&
 }
 
 void OnThreads(int threads, int rounds, const std::function<void(int, int)>& request) {
+  // The threads start together behind a gate of a mutex and a condition variable. Not std::latch:
+  // MinGW's GCC 12 builds it on std::atomic's wait, whose notify can miss a waiter that is just
+  // going to sleep when the platform has no futex, and the Windows tests then hang for good.
+  std::mutex gate;
+  std::condition_variable opened;
+  int arrived = 0;
   std::vector<std::thread> running;
   for (int t = 0; t < threads; ++t) {
-    running.emplace_back([&request, t, rounds] {
+    running.emplace_back([&, t] {
+      {
+        std::unique_lock<std::mutex> lock(gate);
+        if (++arrived == threads) opened.notify_all();
+        opened.wait(lock, [&] { return arrived == threads; });
+      }
       for (int r = 0; r < rounds; ++r) request(t, r);
     });
   }

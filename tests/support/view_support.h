@@ -33,8 +33,8 @@ ViewResult ViewItem(const Plugin& plugin, void* item);
 void ExpectViewTouchesNothing(const Plugin& plugin, const std::filesystem::path& folder,
                               int host_calls);
 
-// Runs `request(thread, round)` for `rounds` rounds on each of `threads` threads at once, and waits
-// for them all.
+// Runs `request(thread, round)` for `rounds` rounds on each of `threads` threads, which start
+// together once all of them exist, and waits for them all.
 void OnThreads(int threads, int rounds, const std::function<void(int, int)>& request);
 
 // The bytes of a returned buffer; empty for a null one.
