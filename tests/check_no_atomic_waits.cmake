@@ -5,7 +5,8 @@
 # in thirty. A mutex and a condition variable do the same work without the fault.
 # Usage: cmake -DROOT=source-folder -P check_no_atomic_waits.cmake
 set(sources)
-foreach(folder bench fuzz ghostscript host host_emulator pdf platform plugin tests view worker xtview)
+foreach(folder
+    bench fuzz ghostscript host host_emulator pdf platform plugin tests view worker xtview)
   file(GLOB_RECURSE found ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.h)
   list(APPEND sources ${found})
 endforeach()
